@@ -1,0 +1,37 @@
+#pragma once
+
+#include <Qsci/qsciscintilla.h>
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+// The editable view of a file's bytes: one character per byte, every byte visible and
+// distinguishable, and no work proportional to the text's size on a keystroke or a scroll.
+class ByteView : public QsciScintilla
+{
+    Q_OBJECT
+
+public:
+    explicit ByteView(QWidget *parent = nullptr);
+
+    /// The whole text; valid until the text next changes.
+    QByteArrayView bytes() const;
+    qint64 length() const;
+    QByteArray bytesBetween(qint64 start, qint64 end) const;
+    /// Replaces the whole text with `text`, releasing it as soon as the view holds a copy;
+    /// false (and the old text kept) when memory runs out.
+    bool setBytes(QByteArray text);
+
+    /// Selects `count` bytes from `offset`, both clamped to the text, and shows the selection.
+    void select(qint64 offset, qint64 count);
+    qint64 caretOffset() const;
+    qint64 anchorOffset() const;
+    qint64 selectionStart() const;
+    qint64 selectionEnd() const;
+    /// The representation drawn for `byte` in place of its glyph; empty when it has none.
+    QByteArray representation(char byte) const;
+
+private:
+    void configureDocument();
+    void configureView();
+};

@@ -1,0 +1,126 @@
+#include "qtservices.h"
+#include "byteview.h"
+#include "fileio.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+
+QtServices::QtServices(const ViewControls &controls)
+    : view(controls)
+{
+    view.window->installEventFilter(this);
+}
+
+bool QtServices::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == view.window && event->type() == QEvent::Close)
+        windowClosed = true;
+    return false;
+}
+
+QByteArrayView QtServices::viewText()
+{
+    return view.text1->bytes();
+}
+
+bool QtServices::setViewText(QByteArray text)
+{
+    return view.text1->setBytes(std::move(text));
+}
+
+void QtServices::select(qint64 offset, qint64 length)
+{
+    view.text1->select(offset, length);
+}
+
+void QtServices::focusView()
+{
+    view.text1->setFocus(Qt::OtherFocusReason);
+}
+
+void QtServices::setCaption(Control control, const QString &caption)
+{
+    // Unchanged captions are left alone so that nothing is repainted for them.
+    switch (control) {
+    case Control::lblStat:
+        if (view.lblStat->text() != caption)
+            view.lblStat->setText(caption);
+        break;
+    case Control::lblPosition:
+        if (view.lblPosition->text() != caption)
+            view.lblPosition->setText(caption);
+        break;
+    case Control::Command3:
+        if (view.Command3->text() != caption)
+            view.Command3->setText(caption);
+        break;
+    }
+}
+
+bool QtServices::showFileDialog(bool saving)
+{
+    QFileDialog dialog(view.window);
+    dialog.setObjectName(QStringLiteral("cd1"));
+    dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!cd1FileName.isEmpty())
+        dialog.selectFile(cd1FileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    cd1FileName = dialog.selectedFiles().constFirst();
+    return true;
+}
+
+bool QtServices::showOpenDialog()
+{
+    return showFileDialog(false);
+}
+
+bool QtServices::showSaveDialog()
+{
+    return showFileDialog(true);
+}
+
+QString QtServices::dialogFileName() const
+{
+    return cd1FileName;
+}
+
+void QtServices::showMessage(const QString &message)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Korvane"), message, QMessageBox::Ok,
+                    view.window);
+    box.exec();
+}
+
+std::optional<QString> QtServices::prompt(const QString &prompt, const QString &title)
+{
+    QInputDialog dialog(view.window);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+bool QtServices::pumpEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return !windowClosed;
+}
+
+ReadResult QtServices::readFile(const QString &path)
+{
+    return readWholeFile(path);
+}
+
+QString QtServices::writeFile(const QString &path, QByteArrayView bytes)
+{
+    return writeWholeFile(path, bytes);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+// The controls whose captions the commands change.
+enum class Control { lblStat, lblPosition, Command3 };
+
+// A whole file read into memory, or the reason it could not be.
+struct ReadResult
+{
+    QByteArray bytes;
+    QString error; ///< Empty on success; otherwise the reason in plain words.
+};
+
+// Everything the commands need of the window, its controls, the dialogs and the file system.
+// The window implements it over Qt; tests script it. Text positions here are 0-based offsets.
+class Services
+{
+public:
+    virtual ~Services() = default;
+
+    /// The view's whole text, one byte per character; valid until the view next changes.
+    virtual QByteArrayView viewText() = 0;
+    /// Replaces the view's whole text; false (and the old text kept) when memory runs out.
+    virtual bool setViewText(QByteArray text) = 0;
+    /// Selects `length` characters from `offset`, both clamped to the current text.
+    virtual void select(qint64 offset, qint64 length) = 0;
+    /// Moves the keyboard focus to the view, so that its selection shows.
+    virtual void focusView() = 0;
+    virtual void setCaption(Control control, const QString &caption) = 0;
+
+    /// Shows the modal open dialog; false when the user cancelled it.
+    virtual bool showOpenDialog() = 0;
+    /// Shows the modal save dialog; false when the user cancelled it.
+    virtual bool showSaveDialog() = 0;
+    /// The file last chosen in either dialog; empty until one was chosen.
+    virtual QString dialogFileName() const = 0;
+
+    /// Shows a modal box titled "Korvane" with one OK button and waits until it is dismissed.
+    virtual void showMessage(const QString &message) = 0;
+    /// Asks for a line of text; std::nullopt when the user cancelled.
+    virtual std::optional<QString> prompt(const QString &prompt, const QString &title) = 0;
+    /// Handles every pending window event; false once the window has been closed.
+    [[nodiscard]] virtual bool pumpEvents() = 0;
+
+    virtual ReadResult readFile(const QString &path) = 0;
+    /// Writes `bytes` as the whole content of `path`; the reason in plain words, or empty.
+    virtual QString writeFile(const QString &path, QByteArrayView bytes) = 0;
+};

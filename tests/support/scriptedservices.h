@@ -1,0 +1,51 @@
+#pragma once
+
+#include "qtservices.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+
+// The Qt services with every modal box scripted, so that window tests drive the real window
+// and never block: dialogs and prompts take their answers from queues, messages are recorded,
+// and file and memory failures can be injected.
+class ScriptedServices final : public QtServices
+{
+public:
+    using QtServices::QtServices;
+
+    /// Answers of the file dialogs in order: a path, or std::nullopt for Cancel.
+    std::deque<std::optional<QString>> dialogAnswers;
+    /// Answers of the input prompt in order: the typed text, or std::nullopt for Cancel.
+    std::deque<std::optional<QString>> promptAnswers;
+    /// Every message shown, in order.
+    QStringList messages;
+    /// Every prompt shown, as "title: prompt".
+    QStringList prompts;
+    /// Dialogs, prompts or messages that came when no answer was scripted.
+    QStringList unexpected;
+
+    /// Runs at each event pump before the pending events are handled.
+    std::function<void()> onPump;
+    int pumps = 0;
+
+    /// Failures to report instead of reading or writing the file.
+    std::optional<QString> readFailure;
+    std::optional<QString> writeFailure;
+    /// Makes the view report that it has no memory for a new text.
+    bool viewOutOfMemory = false;
+
+    bool setViewText(QByteArray text) override;
+    bool showOpenDialog() override;
+    bool showSaveDialog() override;
+    void showMessage(const QString &message) override;
+    std::optional<QString> prompt(const QString &prompt, const QString &title) override;
+    bool pumpEvents() override;
+    ReadResult readFile(const QString &path) override;
+    QString writeFile(const QString &path, QByteArrayView bytes) override;
+
+private:
+    bool answerDialog(const char *kind);
+};

@@ -1,0 +1,75 @@
+#include "scriptedwindow.h"
+#include "byteview.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+ScriptedWindow::ScriptedWindow()
+{
+    form = std::make_unique<Form1>([this](const ViewControls &controls) {
+        auto scripted = std::make_unique<ScriptedServices>(controls);
+        services = scripted.get();
+        return scripted;
+    });
+    form->show();
+}
+
+ByteView *ScriptedWindow::text1() const
+{
+    return form->findChild<ByteView *>(QStringLiteral("text1"));
+}
+
+QLabel *ScriptedWindow::label(const char *name) const
+{
+    return form->findChild<QLabel *>(QLatin1String(name));
+}
+
+QPushButton *ScriptedWindow::button(const char *name) const
+{
+    return form->findChild<QPushButton *>(QLatin1String(name));
+}
+
+QString ScriptedWindow::caption(const char *name) const
+{
+    if (const QPushButton *b = button(name))
+        return b->text();
+    return label(name)->text();
+}
+
+void ScriptedWindow::click(const char *name) const
+{
+    QTest::mouseClick(button(name), Qt::LeftButton);
+}
+
+void ScriptedWindow::load(const QTemporaryDir &dir, const QByteArray &bytes,
+                          const QString &name) const
+{
+    const QString fileName = name.isEmpty() ? QStringLiteral("loaded.bin") : name;
+    services->dialogAnswers.push_back(writeFile(dir, fileName, bytes));
+    click("Command1");
+}
+
+QByteArray ScriptedWindow::text() const
+{
+    return text1()->bytes().toByteArray();
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        qFatal("cannot write the test file %s", qPrintable(path));
+    return path;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}

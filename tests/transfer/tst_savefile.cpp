@@ -1,0 +1,316 @@
+#include "byteview.h"
+#include "scriptedwindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <sys/stat.h>
+
+namespace {
+
+QByteArray everyByteValue()
+{
+    QByteArray bytes;
+    for (int value = 0; value < 256; ++value)
+        bytes.append(static_cast<char>(value));
+    return bytes;
+}
+
+QStringList filesIn(const QTemporaryDir &dir)
+{
+    return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+}
+
+// Replaces the view's bytes from `start` to `end` with `bytes`, as an edit in the view does.
+void replaceInView(ByteView *view, qint64 start, qint64 end, const QByteArray &bytes)
+{
+    view->SendScintilla(QsciScintillaBase::SCI_SETTARGETRANGE, static_cast<unsigned long>(start),
+                        long(end));
+    view->SendScintilla(QsciScintillaBase::SCI_REPLACETARGET,
+                        static_cast<unsigned long>(bytes.size()), bytes.constData());
+}
+
+// Answers the next file dialog `cd1` once it is up: records the file it proposes, chooses
+// `path` and accepts it.
+void answerFileDialog(const QString &path, QString *proposed)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [=] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog || dialog->objectName() != QLatin1String("cd1"))
+            return;
+        poll->stop();
+        poll->deleteLater();
+        *proposed = dialog->selectedFiles().value(0);
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    poll->start(10);
+}
+
+} // namespace
+
+class TestSaveFile final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void savedUnderANewNameByteForByte_data();
+    void savedUnderANewNameByteForByte();
+    void editsAreSavedExactly_data();
+    void editsAreSavedExactly();
+    void typedTextIsSaved();
+    void patchedProgramSavedOverItselfStaysExecutable();
+    void emptyViewCreatesAnEmptyFile();
+    void shorterTextReplacesALongerFile();
+    void cancelWritesAndShowsNothing();
+    void savingChangesNoCaptionCursorOrSelection();
+    void failuresKeepTheOldFileAndAreReported_data();
+    void failuresKeepTheOldFileAndAreReported();
+    void realSaveDialogProposesTheLoadedFileAndSaves();
+};
+
+void TestSaveFile::savedUnderANewNameByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("every byte value") << everyByteValue();
+    QTest::newRow("every byte value twice backwards") << [] {
+        QByteArray bytes = everyByteValue().repeated(2);
+        std::reverse(bytes.begin(), bytes.end());
+        return bytes;
+    }();
+    QTest::newRow("line end mix") << QByteArrayLiteral("\r\na\rb\nc\r\r\n\n\rd\n\r\n\r");
+    QTest::newRow("NUL runs") << QByteArray(70000, '\0') + "MZ" + QByteArray(3, '\0');
+    QTest::newRow("no-break spaces") << QByteArrayLiteral("\xa0 \xa0\xa0\x20\xa0");
+}
+
+void TestSaveFile::savedUnderANewNameByteForByte()
+{
+    QFETCH(QByteArray, bytes);
+
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    window.load(dir, bytes);
+    const QString path = dir.filePath(QStringLiteral("saved.bin"));
+    window.services->dialogAnswers.push_back(path);
+    window.click("Command2");
+
+    QCOMPARE(readFile(path), bytes);
+    QVERIFY(window.services->messages.isEmpty());
+    QVERIFY(window.services->unexpected.isEmpty());
+}
+
+void TestSaveFile::editsAreSavedExactly_data()
+{
+    QTest::addColumn<QByteArray>("original");
+    QTest::addColumn<qint64>("start");
+    QTest::addColumn<qint64>("end");
+    QTest::addColumn<QByteArray>("replacement");
+
+    const QByteArray program = everyByteValue() + "C:\\WINDOWS\\x.dll" + QByteArray(300, '\0');
+    QTest::newRow("path patched") << program << qint64(256) << qint64(259)
+                                  << QByteArrayLiteral("D:\\");
+    QTest::newRow("NULs inserted") << program << qint64(10) << qint64(10) << QByteArray(5, '\0');
+    QTest::newRow("CR of a CRLF deleted")
+        << QByteArrayLiteral("a\r\nb") << qint64(1) << qint64(2) << QByteArray();
+    QTest::newRow("no-break space over a blank")
+        << QByteArrayLiteral("a b") << qint64(1) << qint64(2) << QByteArrayLiteral("\xa0");
+    QTest::newRow("all replaced") << program << qint64(0) << qint64(program.size())
+                                  << QByteArrayLiteral("\n");
+}
+
+void TestSaveFile::editsAreSavedExactly()
+{
+    QFETCH(QByteArray, original);
+    QFETCH(qint64, start);
+    QFETCH(qint64, end);
+    QFETCH(QByteArray, replacement);
+
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    window.load(dir, original);
+    replaceInView(window.text1(), start, end, replacement);
+    const QString path = dir.filePath(QStringLiteral("edited.bin"));
+    window.services->dialogAnswers.push_back(path);
+    window.click("Command2");
+
+    QCOMPARE(readFile(path), original.left(start) + replacement + original.mid(end));
+}
+
+void TestSaveFile::typedTextIsSaved()
+{
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    window.load(dir, QByteArray("C:\\x\0\r\n", 7));
+    window.text1()->select(0, 1);
+    QTest::keyClicks(window.text1(), QStringLiteral("E"));
+    window.text1()->select(7, 0);
+    QTest::keyClicks(window.text1(), QStringLiteral("end"));
+    const QString path = dir.filePath(QStringLiteral("typed.bin"));
+    window.services->dialogAnswers.push_back(path);
+    window.click("Command2");
+
+    QCOMPARE(readFile(path), QByteArrayLiteral("E:\\x\0\r\nend"));
+}
+
+void TestSaveFile::patchedProgramSavedOverItselfStaysExecutable()
+{
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    const QByteArray program = everyByteValue() + "MZ C:\\Program\\lib.dll" + everyByteValue();
+    window.load(dir, program, QStringLiteral("program"));
+    const QString path = dir.filePath(QStringLiteral("program"));
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0751), 0);
+    replaceInView(window.text1(), 259, 262, QByteArrayLiteral("F:\\"));
+    window.services->dialogAnswers.push_back(path);
+    window.click("Command2");
+
+    QByteArray patched = program;
+    patched[259] = 'F';
+    QCOMPARE(readFile(path), patched);
+    const QFile::Permissions executable = QFile::permissions(path);
+    QVERIFY(executable.testFlags(QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+    QCOMPARE(filesIn(dir), QStringList(QStringLiteral("program")));
+}
+
+void TestSaveFile::emptyViewCreatesAnEmptyFile()
+{
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    const QString path = dir.filePath(QStringLiteral("empty"));
+    window.services->dialogAnswers.push_back(path);
+    window.click("Command2");
+
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(QFileInfo(path).size(), 0);
+    QVERIFY(window.services->messages.isEmpty());
+}
+
+void TestSaveFile::shorterTextReplacesALongerFile()
+{
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    window.load(dir, QByteArrayLiteral("short\r\n"));
+    const QString path = writeFile(dir, QStringLiteral("long"), QByteArray(100000, 'o'));
+    window.services->dialogAnswers.push_back(path);
+    window.click("Command2");
+
+    QCOMPARE(readFile(path), QByteArrayLiteral("short\r\n"));
+}
+
+void TestSaveFile::cancelWritesAndShowsNothing()
+{
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    window.load(dir, QByteArrayLiteral("loaded"));
+    replaceInView(window.text1(), 0, 6, QByteArrayLiteral("edited, not to be saved"));
+    // The cancelled dialog still holds the loaded file's name, which must not be written.
+    window.services->dialogAnswers.push_back(std::nullopt);
+    window.click("Command2");
+
+    QCOMPARE(filesIn(dir), QStringList(QStringLiteral("loaded.bin")));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("loaded.bin"))), QByteArrayLiteral("loaded"));
+    QVERIFY(window.services->messages.isEmpty());
+    QVERIFY(window.services->unexpected.isEmpty());
+}
+
+void TestSaveFile::savingChangesNoCaptionCursorOrSelection()
+{
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    window.load(dir, QByteArrayLiteral("xx C:\\windows C:\\"));
+    window.click("Command3");
+    window.form->searchPos = 5;
+    window.text1()->select(4, 3);
+    const auto captions = [&] {
+        QStringList all;
+        for (const char *name : {"Label1", "lblStat", "lblPosition", "Command1", "Command2",
+                                 "Command3", "Command4"})
+            all << window.caption(name);
+        return all;
+    };
+    const QStringList before = captions();
+    const qint64 pathPos = window.form->pathPos;
+
+    window.services->dialogAnswers.push_back(dir.filePath(QStringLiteral("saved")));
+    window.click("Command2");
+
+    QCOMPARE(captions(), before);
+    QCOMPARE(window.form->pathPos, pathPos);
+    QCOMPARE(window.form->searchPos, 5);
+    QCOMPARE(window.text1()->selectionStart(), 4);
+    QCOMPARE(window.text1()->selectionEnd(), 7);
+    QCOMPARE(window.text(), QByteArrayLiteral("xx C:\\windows C:\\"));
+}
+
+void TestSaveFile::failuresKeepTheOldFileAndAreReported_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("write error") << "write error" << "No space left on device";
+    QTest::newRow("missing folder") << "missing folder" << "No such file or directory";
+    QTest::newRow("folder") << "folder" << "It is a folder, not a file.";
+}
+
+void TestSaveFile::failuresKeepTheOldFileAndAreReported()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    window.load(dir, QByteArrayLiteral("new text"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    QString path = writeFile(dir, QStringLiteral("old"), QByteArrayLiteral("old content"));
+    if (kind == QLatin1String("write error"))
+        window.services->writeFailure = reason;
+    else if (kind == QLatin1String("missing folder"))
+        path = dir.filePath(QStringLiteral("missing/old"));
+    else if (kind == QLatin1String("folder"))
+        path = dir.filePath(QStringLiteral("folder"));
+    const QString lblPosition = window.caption("lblPosition");
+
+    window.services->dialogAnswers.push_back(path);
+    window.click("Command2");
+
+    QCOMPARE(window.services->messages.size(), 1);
+    const QString message = window.services->messages.constFirst();
+    QVERIFY2(message.contains(path) && message.contains(reason), qPrintable(message));
+    QCOMPARE(filesIn(dir), QStringList({QStringLiteral("folder"), QStringLiteral("loaded.bin"),
+                                        QStringLiteral("old")}));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("old"))), QByteArrayLiteral("old content"));
+    QVERIFY(QDir(dir.filePath(QStringLiteral("folder"))).isEmpty());
+    QCOMPARE(window.caption("lblPosition"), lblPosition);
+    QCOMPARE(window.text(), QByteArrayLiteral("new text"));
+}
+
+void TestSaveFile::realSaveDialogProposesTheLoadedFileAndSaves()
+{
+    QTemporaryDir dir;
+    const QByteArray bytes = everyByteValue() + QByteArrayLiteral("\r\n\xa0");
+    const QString loaded = writeFile(dir, QStringLiteral("loaded.bin"), bytes);
+    const QString saved = dir.filePath(QStringLiteral("saved.bin"));
+    Form1 form;
+    form.show();
+    QString proposed;
+
+    answerFileDialog(loaded, &proposed);
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+    answerFileDialog(saved, &proposed);
+    QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command2")), Qt::LeftButton);
+
+    QCOMPARE(proposed, loaded);
+    QCOMPARE(readFile(saved), bytes);
+}
+
+QTEST_MAIN(TestSaveFile)
+#include "tst_savefile.moc"
