@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QtGlobal>
+
+#include <optional>
+
+// Where a stretch of the drive-path scan stopped.
+struct PathScanStep
+{
+    enum class Stop {
+        Found,     ///< A drive path starts two characters before `position`.
+        EndOfText, ///< Every pass up to the end of the text is done; `position` is unused.
+        PumpPoint, ///< The pass numbered `pumpAt` is done.
+    };
+    Stop stop;
+    /// Found: the 1-based position of the path's backslash (the cursor after a find).
+    /// PumpPoint: the cursor as that pass leaves it before stepping on (the next pass starts
+    /// one further).
+    qint64 position = 0;
+    /// The pass counter after this stretch.
+    qint64 passes = 0;
+    /// The cursor at the last pass of this stretch whose number is a multiple of 100, if any:
+    /// the value the progress caption shows.
+    std::optional<qint64> lastProgressPosition;
+    /// Whether a drive-letter candidate was read in this stretch (that moves the focus to the view).
+    bool sawCandidate = false;
+};
+
+// Runs passes of the drive-path scan over `text` (the snapshot, positions 1-based), the first
+// pass starting at position `from` with the pass counter at `passes`, until a path is found,
+// the text ends, or the pass numbered `pumpAt` (a multiple of 100 above `passes`) is done.
+PathScanStep scanForPath(QByteArrayView text, qint64 from, qint64 passes, qint64 pumpAt);

@@ -1,0 +1,65 @@
+#include "textsearch.h"
+#include "textsearchreference.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+constexpr qint64 noPump = 1'000'000'000'000;
+
+// Characters that upper-case to a byte's upper-case form only outside Latin-1, or to none.
+constexpr char16_t specialCharacters[] = {0x0178, 0x039c, 0x0131, 0x017f,
+                                          0x212a, 0x1e9e, 0x20ac, 0xd800};
+
+QChar withCase(QChar character, bool upper)
+{
+    return upper ? character.toUpper() : character.toLower();
+}
+
+} // namespace
+
+// The input: two bytes for the start, one for the pump interval and the kind of search text,
+// one for its length, one for its letter cases; then either the text, of which a part is the
+// search text, or the search text's own bytes followed by the text.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    constexpr qsizetype headerSize = 5;
+    const QByteArrayView input(data, qsizetype(size));
+    if (input.size() < headerSize)
+        return 0;
+    const bool searchTextIsPart = data[2] & 1;
+    const qint64 hundredsPerPump = std::array<qint64, 4>{1, 2, 7, noPump}[(data[2] >> 1) % 4];
+    const quint8 cases = data[4];
+    QByteArrayView text = input.sliced(headerSize);
+    QString searchText;
+    if (searchTextIsPart) {
+        const QByteArrayView rest = text.sliced(cases * text.size() / 256);
+        searchText = QString::fromLatin1(rest.first(std::min<qsizetype>(data[3], rest.size())));
+        for (qsizetype i = 0; i < searchText.size(); ++i)
+            searchText[i] = withCase(searchText[i], (cases >> (i % 8)) & 1);
+    } else {
+        const QByteArrayView own = text.first(std::min<qsizetype>(data[3], text.size()));
+        text = text.sliced(own.size());
+        for (qsizetype i = 0; i < own.size(); ++i) {
+            const uchar byte = uchar(own[i]);
+            searchText += byte >= 0xf8 ? QChar(specialCharacters[byte - 0xf8])
+                                       : withCase(QChar(char16_t(byte)), (cases >> (i % 8)) & 1);
+        }
+    }
+    const qint64 from = 1 + (data[0] | data[1] << 8) % (text.size() + 3);
+
+    const QByteArray folded = foldedSnapshot(text);
+    const SearchPattern pattern(searchText);
+    const auto fast = [&](qint64 start, qint64 pumpAt) {
+        return searchFolded(folded, pattern, start, pumpAt);
+    };
+    const auto slow = [&](qint64 start, qint64 pumpAt) {
+        return referenceSearch(text, searchText, start, pumpAt);
+    };
+    if (successiveRuns(fast, from, hundredsPerPump) != successiveRuns(slow, from, hundredsPerPump))
+        std::abort();
+    return 0;
+}
