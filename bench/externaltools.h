@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// How a command-line tool ran.
+struct ToolRun
+{
+    qint64 elapsed = 0; ///< Nanoseconds from its start to its exit.
+    int exitCode = 0;
+};
+
+/// Runs `program` with `arguments` in the C locale, so that it reads bytes as bytes, with its
+/// output discarded; fails when it cannot be started or does not exit normally.
+ToolRun runTool(const QString &program, const QStringList &arguments);
