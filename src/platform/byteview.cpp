@@ -4,6 +4,8 @@
 #include <QFontDatabase>
 
 #include <array>
+#include <new>
+#include <sys/sysinfo.h>
 
 namespace {
 
@@ -46,10 +48,16 @@ void ByteView::configureView()
         setMarginWidth(margin, 0);
     SendScintilla(SCI_SETSCROLLWIDTH, 1);
     SendScintilla(SCI_SETSCROLLWIDTHTRACKING, 1);
-    // Insert and delete notifications make the widget copy the changed text into a QString on
-    // every edit, which costs as much as the whole text when a file is loaded.
+    // Modification notifications that come with inserted or deleted text make the widget copy
+    // that text into a QString, which costs as much as the whole file when one is loaded. A
+    // notification is sent when any of its bits is in the mask, so only the kinds that never
+    // carry text stay in it.
     SendScintilla(SCI_SETMODEVENTMASK,
-                  static_cast<unsigned long>(SC_MODEVENTMASKALL & ~(SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)));
+                  static_cast<unsigned long>(SC_MOD_CHANGESTYLE | SC_MOD_CHANGEFOLD
+                                             | SC_MOD_CHANGEMARKER | SC_MOD_CHANGEINDICATOR
+                                             | SC_MOD_CHANGELINESTATE | SC_MOD_CHANGEMARGIN
+                                             | SC_MOD_CHANGEANNOTATION | SC_MOD_LEXERSTATE
+                                             | SC_MOD_CHANGETABSTOPS));
 }
 
 void ByteView::configureDocument()
@@ -88,37 +96,85 @@ QByteArray ByteView::bytesBetween(qint64 start, qint64 end) const
     return range;
 }
 
-bool ByteView::setBytes(QByteArray text)
+bool ByteView::setBytes(QByteArrayView text)
 {
-    // The text goes into a new document so that a failure leaves the old one in place; the new
-    // one holds no styles (nothing is highlighted) and may exceed 2 GiB.
-    const long oldDocument = SendScintilla(SCI_GETDOCPOINTER);
-    const long document = SendScintilla(
-        SCI_CREATEDOCUMENT, static_cast<unsigned long>(text.size()),
-        long(SC_DOCUMENTOPTION_STYLES_NONE | SC_DOCUMENTOPTION_TEXT_LARGE));
-    if (document == 0)
+    Replacement replacement(*this);
+    if (!replacement.reserve(text.size()) || !replacement.append(text))
         return false;
-    SendScintilla(SCI_ADDREFDOCUMENT, 0, oldDocument);
-    SendScintilla(SCI_SETDOCPOINTER, 0, document);
-    SendScintilla(SCI_RELEASEDOCUMENT, 0, document);
-    configureDocument();
-    SendScintilla(SCI_SETUNDOCOLLECTION, 0);
-    SendScintilla(SCI_APPENDTEXT, static_cast<uintptr_t>(text.size()), text.constData());
-    const bool complete = SendScintilla(SCI_GETSTATUS) == SC_STATUS_OK && length() == text.size();
-    text = QByteArray();
-    if (!complete) {
-        SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
-        SendScintilla(SCI_SETDOCPOINTER, 0, oldDocument);
-        SendScintilla(SCI_RELEASEDOCUMENT, 0, oldDocument);
-        configureDocument();
+    replacement.commit();
+    return true;
+}
+
+// The new text goes into a new document, so that a failure leaves the old one in place; the new
+// one holds no styles (nothing is highlighted) and may exceed 2 GiB.
+ByteView::Replacement::Replacement(ByteView &view)
+    : view(view)
+    , oldDocument(view.SendScintilla(SCI_GETDOCPOINTER))
+{
+    view.SendScintilla(SCI_ADDREFDOCUMENT, 0, oldDocument);
+    const long document = view.SendScintilla(
+        SCI_CREATEDOCUMENT, 0ul, long(SC_DOCUMENTOPTION_STYLES_NONE | SC_DOCUMENTOPTION_TEXT_LARGE));
+    view.SendScintilla(SCI_SETDOCPOINTER, 0, document);
+    view.SendScintilla(SCI_RELEASEDOCUMENT, 0, document);
+    view.configureDocument();
+    view.SendScintilla(SCI_SETUNDOCOLLECTION, 0);
+}
+
+ByteView::Replacement::~Replacement()
+{
+    if (committed) {
+        view.SendScintilla(SCI_RELEASEDOCUMENT, 0, oldDocument);
+        return;
+    }
+    view.SendScintilla(SCI_SETSTATUS, SC_STATUS_OK);
+    view.SendScintilla(SCI_SETDOCPOINTER, 0, oldDocument);
+    view.SendScintilla(SCI_RELEASEDOCUMENT, 0, oldDocument);
+    view.configureDocument();
+}
+
+bool ByteView::Replacement::succeeded() const
+{
+    return view.SendScintilla(SCI_GETSTATUS) == SC_STATUS_OK;
+}
+
+// The widget lets std::bad_alloc through where a failed allocation throws, and reports it in its
+// status where it catches it itself; either way the new document is dropped whole.
+bool ByteView::Replacement::reserve(qint64 size)
+{
+    // A text larger than memory and swap together could never be held; asking for it anyway
+    // would only drive the machine into swapping first.
+    struct sysinfo memory = {};
+    if (::sysinfo(&memory) == 0
+        && quint64(size) > (quint64(memory.totalram) + memory.totalswap) * memory.mem_unit)
+        return false;
+    try {
+        // One byte more than the text: the buffer grows again when an insertion fills its gap
+        // exactly, which would copy the whole text once more.
+        view.SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(size + 1));
+    } catch (const std::bad_alloc &) {
         return false;
     }
-    SendScintilla(SCI_RELEASEDOCUMENT, 0, oldDocument);
-    SendScintilla(SCI_SETUNDOCOLLECTION, 1);
-    SendScintilla(SCI_EMPTYUNDOBUFFER);
-    SendScintilla(SCI_SETSAVEPOINT);
-    SendScintilla(SCI_GOTOPOS, 0);
-    return true;
+    return succeeded();
+}
+
+bool ByteView::Replacement::append(QByteArrayView bytes)
+{
+    const qint64 before = view.length();
+    try {
+        view.SendScintilla(SCI_APPENDTEXT, static_cast<uintptr_t>(bytes.size()), bytes.data());
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    return succeeded() && view.length() == before + bytes.size();
+}
+
+void ByteView::Replacement::commit()
+{
+    committed = true;
+    view.SendScintilla(SCI_SETUNDOCOLLECTION, 1);
+    view.SendScintilla(SCI_EMPTYUNDOBUFFER);
+    view.SendScintilla(SCI_SETSAVEPOINT);
+    view.SendScintilla(SCI_GOTOPOS, 0);
 }
 
 void ByteView::select(qint64 offset, qint64 count)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileio.h"
+
 #include <Qsci/qsciscintilla.h>
 
 #include <QByteArray>
@@ -18,9 +20,31 @@ public:
     QByteArrayView bytes() const;
     qint64 length() const;
     QByteArray bytesBetween(qint64 start, qint64 end) const;
-    /// Replaces the whole text with `text`, releasing it as soon as the view holds a copy;
-    /// false (and the old text kept) when memory runs out.
-    bool setBytes(QByteArray text);
+    /// Replaces the whole text with `text`; false (and the old text kept) when memory runs out.
+    bool setBytes(QByteArrayView text);
+
+    // A new whole text for the view, filled piece by piece. The view shows it from the start,
+    // but unless it is committed the old text comes back when the replacement ends.
+    class Replacement final : public ByteSink
+    {
+    public:
+        explicit Replacement(ByteView &view);
+        ~Replacement() override;
+        Replacement(const Replacement &) = delete;
+        Replacement &operator=(const Replacement &) = delete;
+
+        bool reserve(qint64 size) override;
+        bool append(QByteArrayView bytes) override;
+        /// Keeps the new text, which cannot be undone.
+        void commit();
+
+    private:
+        bool succeeded() const;
+
+        ByteView &view;
+        long oldDocument;
+        bool committed = false;
+    };
 
     /// Selects `count` bytes from `offset`, both clamped to the text, and shows the selection.
     void select(qint64 offset, qint64 count);

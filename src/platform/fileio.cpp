@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <new>
+#include <memory>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -57,24 +57,12 @@ QString outOfMemoryReason(qint64 size)
         .arg(QLocale::system().toString(size));
 }
 
-// Grows `buffer` to at least `size` bytes, keeping its content; false when memory runs out.
-bool growTo(QByteArray &buffer, qint64 size)
+// One read(2), retried when a signal interrupts it.
+ssize_t readSome(int fd, char *into, size_t count)
 {
-    try {
-        buffer.resize(size);
-        return true;
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-}
-
-// One read(2), retried when a signal interrupts it; at most 1 GiB at a time.
-ssize_t readSome(int fd, char *into, qint64 count)
-{
-    const auto chunk = static_cast<size_t>(qMin<qint64>(count, qint64(1) << 30));
     ssize_t got;
     do {
-        got = ::read(fd, into, chunk);
+        got = ::read(fd, into, count);
     } while (got < 0 && errno == EINTR);
     return got;
 }
@@ -93,55 +81,42 @@ void keepOwnerAndMode(int fd, const struct stat &old)
 
 } // namespace
 
-ReadResult readWholeFile(const QString &path)
+QString readWholeFile(const QString &path, ByteSink &sink)
 {
     if (path.isEmpty())
-        return {{}, QStringLiteral("No file was chosen.")};
+        return QStringLiteral("No file was chosen.");
 
     // Non-blocking, so that opening a FIFO returns at once and the type check below refuses it.
     const QByteArray nativePath = QFile::encodeName(path);
-    FileDescriptor file(::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    FileDescriptor file(
+        ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0)
-        return {{}, errnoText(errno)};
+        return errnoText(errno);
 
     struct stat status = {};
     if (::fstat(file.get(), &status) != 0)
-        return {{}, errnoText(errno)};
+        return errnoText(errno);
     if (!S_ISREG(status.st_mode))
-        return {{}, notRegularReason(status.st_mode)};
+        return notRegularReason(status.st_mode);
     ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
 
-    // The size is a first guess: files that grow while being read, and files that report no size
-    // (as many under /proc do), are read on to their real end.
-    QByteArray bytes;
-    qint64 capacity = qMax<qint64>(status.st_size, 0);
-    if (!growTo(bytes, capacity))
-        return {{}, outOfMemoryReason(capacity)};
-    qint64 filled = 0;
+    // The size is only a first guess: files that grow while being read, and files that report
+    // no size (as many under /proc do), are read on to their real end.
+    if (!sink.reserve(status.st_size))
+        return outOfMemoryReason(status.st_size);
+    constexpr size_t pieceSize = 1 << 20;
+    const std::unique_ptr<char[]> piece(new char[pieceSize]);
+    qint64 total = 0;
     for (;;) {
-        if (filled == capacity) {
-            // Full: one more byte tells whether the file goes on.
-            char probe;
-            const ssize_t got = readSome(file.get(), &probe, 1);
-            if (got < 0)
-                return {{}, errnoText(errno)};
-            if (got == 0)
-                break;
-            capacity = qMax<qint64>(capacity * 2, 64 * 1024);
-            if (!growTo(bytes, capacity))
-                return {{}, outOfMemoryReason(capacity)};
-            bytes[filled++] = probe;
-            continue;
-        }
-        const ssize_t got = readSome(file.get(), bytes.data() + filled, capacity - filled);
+        const ssize_t got = readSome(file.get(), piece.get(), pieceSize);
         if (got < 0)
-            return {{}, errnoText(errno)};
+            return errnoText(errno);
         if (got == 0)
-            break;
-        filled += got;
+            return {};
+        total += got;
+        if (!sink.append(QByteArrayView(piece.get(), got)))
+            return outOfMemoryReason(qMax<qint64>(total, status.st_size));
     }
-    bytes.truncate(filled);
-    return {std::move(bytes), {}};
 }
 
 QString writeWholeFile(const QString &path, QByteArrayView bytes)

@@ -1,14 +1,25 @@
 #pragma once
 
-#include "services.h"
-
 #include <QByteArrayView>
 #include <QString>
 
-// Reads the whole regular file at `path`. Anything else (a folder, a FIFO, a device) is refused
-// before a byte is read, so that nothing can block waiting for a writer.
-ReadResult readWholeFile(const QString &path);
+// Receives a file's bytes as they are read.
+class ByteSink
+{
+public:
+    virtual ~ByteSink() = default;
+    /// Makes room for `size` bytes; false when there is not enough memory.
+    virtual bool reserve(qint64 size) = 0;
+    /// Takes the next bytes of the file; false when there is not enough memory.
+    virtual bool append(QByteArrayView bytes) = 0;
+};
 
-// Makes `bytes` the whole content of `path`, atomically where the folder allows it, keeping the
+// Reads the whole regular file at `path` into `sink`, a piece at a time, so that the file never
+// needs a second buffer of its own size; the reason in plain words, or empty. Anything but a
+// regular file (a folder, a FIFO, a device) is refused before a byte is read, so that nothing
+// can block waiting for a writer.
+QString readWholeFile(const QString &path, ByteSink &sink);
+
+// Makes `bytes` the whole content of the regular file `path`, atomically where the folder allows it, keeping the
 // file's permissions and writing through symbolic links; the reason in plain words, or empty.
 QString writeWholeFile(const QString &path, QByteArrayView bytes);

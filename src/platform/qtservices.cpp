@@ -28,9 +28,13 @@ QByteArrayView QtServices::viewText()
     return view.text1->bytes();
 }
 
-bool QtServices::setViewText(QByteArray text)
+QString QtServices::loadViewText(const QString &path)
 {
-    return view.text1->setBytes(std::move(text));
+    ByteView::Replacement replacement(*view.text1);
+    const QString error = readWholeFile(path, replacement);
+    if (error.isEmpty())
+        replacement.commit();
+    return error;
 }
 
 void QtServices::select(qint64 offset, qint64 length)
@@ -113,11 +117,6 @@ bool QtServices::pumpEvents()
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     return !windowClosed;
-}
-
-ReadResult QtServices::readFile(const QString &path)
-{
-    return readWholeFile(path);
 }
 
 QString QtServices::writeFile(const QString &path, QByteArrayView bytes)

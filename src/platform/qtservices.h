@@ -28,7 +28,7 @@ public:
     explicit QtServices(const ViewControls &controls);
 
     QByteArrayView viewText() override;
-    bool setViewText(QByteArray text) override;
+    QString loadViewText(const QString &path) override;
     void select(qint64 offset, qint64 length) override;
     void focusView() override;
     void setCaption(Control control, const QString &caption) override;
@@ -41,7 +41,6 @@ public:
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;
 
-    ReadResult readFile(const QString &path) override;
     QString writeFile(const QString &path, QByteArrayView bytes) override;
 
 protected:

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
@@ -8,13 +7,6 @@
 
 // The controls whose captions the commands change.
 enum class Control { lblStat, lblPosition, Command3 };
-
-// A whole file read into memory, or the reason it could not be.
-struct ReadResult
-{
-    QByteArray bytes;
-    QString error; ///< Empty on success; otherwise the reason in plain words.
-};
 
 // Everything the commands need of the window, its controls, the dialogs and the file system.
 // The window implements it over Qt; tests script it. Text positions here are 0-based offsets.
@@ -25,8 +17,9 @@ public:
 
     /// The view's whole text, one byte per character; valid until the view next changes.
     virtual QByteArrayView viewText() = 0;
-    /// Replaces the view's whole text; false (and the old text kept) when memory runs out.
-    virtual bool setViewText(QByteArray text) = 0;
+    /// Makes the whole file at `path` the view's text; the reason in plain words when that
+    /// fails, and the old text then stays.
+    virtual QString loadViewText(const QString &path) = 0;
     /// Selects `length` characters from `offset`, both clamped to the current text.
     virtual void select(qint64 offset, qint64 length) = 0;
     /// Moves the keyboard focus to the view, so that its selection shows.
@@ -47,7 +40,6 @@ public:
     /// Handles every pending window event; false once the window has been closed.
     [[nodiscard]] virtual bool pumpEvents() = 0;
 
-    virtual ReadResult readFile(const QString &path) = 0;
     /// Writes `bytes` as the whole content of `path`; the reason in plain words, or empty.
     virtual QString writeFile(const QString &path, QByteArrayView bytes) = 0;
 };

@@ -137,13 +137,13 @@ qsizetype findLinear(QByteArrayView text, QByteArrayView needle, qsizetype begin
         border[j] = length;
     }
     const qsizetype stop = end - 1 + needleLength;
+    const char *const data = text.data();
     qsizetype matched = 0;
     for (qsizetype i = begin; i < stop; ++i) {
-        while (matched > 0 && text[i] != needle[matched])
+        const char byte = data[i];
+        while (matched > 0 && byte != needle[matched])
             matched = border[matched - 1];
-        if (text[i] == needle[matched])
-            ++matched;
-        if (matched == needleLength)
+        if (byte == needle[matched] && ++matched == needleLength)
             return i + 1 - needleLength;
     }
     return -1;

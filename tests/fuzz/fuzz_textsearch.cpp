@@ -8,10 +8,8 @@
 
 namespace {
 
-constexpr qint64 noPump = 1'000'000'000'000;
-
-// Characters that upper-case to a byte's upper-case form only outside Latin-1, or to none.
-constexpr char16_t specialCharacters[] = {0x0178, 0x039c, 0x0131, 0x017f,
+// Characters beyond Latin-1: four that upper-case like some byte, four that match none.
+constexpr char16_t unusualCharacters[] = {0x0178, 0x039c, 0x0131, 0x017f,
                                           0x212a, 0x1e9e, 0x20ac, 0xd800};
 
 QChar withCase(QChar character, bool upper)
@@ -45,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         text = text.sliced(own.size());
         for (qsizetype i = 0; i < own.size(); ++i) {
             const uchar byte = uchar(own[i]);
-            searchText += byte >= 0xf8 ? QChar(specialCharacters[byte - 0xf8])
+            searchText += byte >= 0xf8 ? QChar(unusualCharacters[byte - 0xf8])
                                        : withCase(QChar(char16_t(byte)), (cases >> (i % 8)) & 1);
         }
     }

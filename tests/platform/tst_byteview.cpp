@@ -14,6 +14,7 @@ private slots:
     void everyByteIsDrawnDistinguishably();
     void editsKeepTheBytesTyped();
     void screenReadersSeeBytesAsCharacters();
+    void noNotificationCarriesTheChangedText();
 };
 
 void TestByteView::everyByteIsDrawnDistinguishably()
@@ -80,6 +81,25 @@ void TestByteView::screenReadersSeeBytesAsCharacters()
     text->setSelection(0, 0, 2);
     QCOMPARE(view.selectionStart(), 0);
     QCOMPARE(view.selectionEnd(), 2);
+}
+
+// Notifications that carry inserted or deleted text make the widget copy that text, which costs
+// as much as the whole file when one is loaded.
+void TestByteView::noNotificationCarriesTheChangedText()
+{
+    ByteView view;
+    QList<int> carrying;
+    connect(&view, &QsciScintillaBase::SCN_MODIFIED, &view,
+            [&carrying](int, int type, const char *text) {
+                if (text || (type & (QsciScintillaBase::SC_MOD_INSERTTEXT
+                                     | QsciScintillaBase::SC_MOD_DELETETEXT)))
+                    carrying << type;
+            });
+    QVERIFY(view.setBytes(QByteArray(100000, 'x')));
+    QTest::keyClick(&view, Qt::Key_A);
+    QTest::keyClick(&view, Qt::Key_Backspace);
+    view.undo();
+    QCOMPARE(carrying, QList<int>());
 }
 
 QTEST_MAIN(TestByteView)

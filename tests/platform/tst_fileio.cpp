@@ -17,6 +17,38 @@ namespace {
 
 constexpr uid_t nobody = 65534;
 
+// Collects what readWholeFile delivers, checking that it arrives in order after the reservation.
+class CollectingSink final : public ByteSink
+{
+public:
+    bool reserve(qint64 size) override
+    {
+        reserved = size;
+        return bytes.isEmpty();
+    }
+    bool append(QByteArrayView piece) override
+    {
+        bytes.append(piece);
+        return reserved >= 0;
+    }
+
+    qint64 reserved = -1;
+    QByteArray bytes;
+};
+
+struct ReadResult
+{
+    QByteArray bytes;
+    QString error;
+};
+
+ReadResult readAll(const QString &path)
+{
+    CollectingSink sink;
+    const QString error = readWholeFile(path, sink);
+    return {sink.bytes, error};
+}
+
 QByteArray everyByteValue()
 {
     QByteArray bytes;
@@ -162,7 +194,7 @@ void TestFileIo::readsRegularFilesWhole()
     const QString path = dir.filePath(QStringLiteral("file"));
     writeBytes(path, bytes);
 
-    const ReadResult result = readWholeFile(path);
+    const ReadResult result = readAll(path);
     QCOMPARE(result.error, QString());
     QCOMPARE(result.bytes, bytes);
 }
@@ -172,7 +204,7 @@ void TestFileIo::readsFilesThatReportNoSize()
     const QString path = QStringLiteral("/proc/self/status");
     QCOMPARE(statusOf(path).st_size, off_t(0));
 
-    const ReadResult result = readWholeFile(path);
+    const ReadResult result = readAll(path);
     QCOMPARE(result.error, QString());
     QVERIFY(result.bytes.startsWith("Name:"));
     QVERIFY(result.bytes.contains("\nPid:"));
@@ -207,7 +239,7 @@ void TestFileIo::readRefusesWhatIsNotARegularFile()
     else if (kind == QLatin1String("device"))
         path = QStringLiteral("/dev/null");
 
-    const ReadResult result = readWholeFile(path);
+    const ReadResult result = readAll(path);
     QCOMPARE(result.error, reason);
     QVERIFY(result.bytes.isEmpty());
 }

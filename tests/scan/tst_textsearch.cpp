@@ -20,8 +20,6 @@ char *toString(const SearchStep &step)
 
 namespace {
 
-constexpr qint64 noPump = 1'000'000'000'000;
-
 auto fastSearch(QByteArrayView text, const QString &searchText)
 {
     return [folded = foldedSnapshot(text), pattern = SearchPattern(searchText)](qint64 from,

@@ -1,10 +1,10 @@
 #include "scriptedservices.h"
 
-bool ScriptedServices::setViewText(QByteArray text)
+QString ScriptedServices::loadViewText(const QString &path)
 {
-    if (viewOutOfMemory)
-        return false;
-    return QtServices::setViewText(std::move(text));
+    if (loadFailure)
+        return *loadFailure;
+    return QtServices::loadViewText(path);
 }
 
 bool ScriptedServices::answerDialog(const char *kind)
@@ -54,13 +54,6 @@ bool ScriptedServices::pumpEvents()
     if (onPump)
         onPump();
     return QtServices::pumpEvents();
-}
-
-ReadResult ScriptedServices::readFile(const QString &path)
-{
-    if (readFailure)
-        return {{}, *readFailure};
-    return QtServices::readFile(path);
 }
 
 QString ScriptedServices::writeFile(const QString &path, QByteArrayView bytes)

@@ -31,19 +31,16 @@ public:
     std::function<void()> onPump;
     int pumps = 0;
 
-    /// Failures to report instead of reading or writing the file.
-    std::optional<QString> readFailure;
+    /// Failures to report instead of loading or writing the file.
+    std::optional<QString> loadFailure;
     std::optional<QString> writeFailure;
-    /// Makes the view report that it has no memory for a new text.
-    bool viewOutOfMemory = false;
 
-    bool setViewText(QByteArray text) override;
+    QString loadViewText(const QString &path) override;
     bool showOpenDialog() override;
     bool showSaveDialog() override;
     void showMessage(const QString &message) override;
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;
-    ReadResult readFile(const QString &path) override;
     QString writeFile(const QString &path, QByteArrayView bytes) override;
 
 private:

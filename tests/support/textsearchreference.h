@@ -6,6 +6,9 @@
 #include <QList>
 #include <QString>
 
+// As a pump position, or as hundreds of positions between pumps: beyond any text.
+inline constexpr qint64 noPump = 1'000'000'000'000;
+
 inline bool operator==(const SearchStep &a, const SearchStep &b)
 {
     return a.stop == b.stop && a.position == b.position &&

@@ -126,7 +126,6 @@ void TestLoadFile::failuresAreReportedAndChangeNothing_data()
     QTest::newRow("no permission") << "no permission" << "Permission denied";
     QTest::newRow("read error") << "read error" << "Input/output error";
     QTest::newRow("larger than memory") << "larger than memory" << "not enough memory";
-    QTest::newRow("view out of memory") << "view out of memory" << "not enough memory";
 }
 
 void TestLoadFile::failuresAreReportedAndChangeNothing()
@@ -154,15 +153,12 @@ void TestLoadFile::failuresAreReportedAndChangeNothing()
         QFile::setPermissions(path, QFileDevice::WriteOwner);
     } else if (kind == QLatin1String("read error")) {
         writeFile(dir, QStringLiteral("target"), "unreadable");
-        window.services->readFailure = QStringLiteral("Input/output error");
+        window.services->loadFailure = QStringLiteral("Input/output error");
     } else if (kind == QLatin1String("larger than memory")) {
         // A sparse file far larger than this machine's memory and swap.
         QFile huge(path);
         QVERIFY(huge.open(QIODevice::WriteOnly));
         QVERIFY(huge.resize(qint64(1) << 43));
-    } else if (kind == QLatin1String("view out of memory")) {
-        writeFile(dir, QStringLiteral("target"), "too much for the view");
-        window.services->viewOutOfMemory = true;
     }
 
     window.services->dialogAnswers.push_back(path);
