@@ -11,7 +11,7 @@
 
 namespace {
 
-template<typename Control>
+template <typename Control>
 Control *makeControl(QWidget *container, const char *name, const QRect &geometry)
 {
     auto *control = new Control(container);
@@ -46,12 +46,12 @@ Form1::Form1(const ServicesFactory &makeServices)
     , text1(makeControl<ByteView>(this, "text1", QRect(0, 16, 609, 417)))
     , Command1(makeButton(this, "Command1", QStringLiteral("Open A File To Edit"),
                           QRect(0, 432, 161, 25)))
-    , Command3(makeButton(this, "Command3", QStringLiteral("Find Path Name"),
-                          QRect(160, 432, 137, 25)))
+    , Command3(
+          makeButton(this, "Command3", QStringLiteral("Find Path Name"), QRect(160, 432, 137, 25)))
     , Command4(makeButton(this, "Command4", QStringLiteral("Search For Legible Text"),
                           QRect(296, 432, 145, 25)))
-    , Command2(makeButton(this, "Command2", QStringLiteral("Save The File"),
-                          QRect(440, 432, 169, 25)))
+    , Command2(
+          makeButton(this, "Command2", QStringLiteral("Save The File"), QRect(440, 432, 169, 25)))
     , Picture1(makeControl<QWidget>(this, "Picture1", QRect(0, 456, 609, 25)))
     , lblStat(makeControl<QLabel>(Picture1, "lblStat", QRect(0, 0, 145, 17)))
     , lblPosition(makeControl<QLabel>(Picture1, "lblPosition", QRect(176, 0, 177, 17)))

@@ -11,9 +11,9 @@ namespace {
 
 // Names for the C1 control bytes 0x80-0x9F, which fonts draw as empty boxes or not at all.
 constexpr std::array<const char *, 32> c1Names = {
-    "PAD", "HOP", "BPH", "NBH", "IND", "NEL", "SSA", "ESA", "HTS", "HTJ", "VTS",
-    "PLD", "PLU", "RI",  "SS2", "SS3", "DCS", "PU1", "PU2", "STS", "CCH", "MW",
-    "SPA", "EPA", "SOS", "SGCI", "SCI", "CSI", "ST", "OSC", "PM",  "APC"};
+    "PAD", "HOP", "BPH", "NBH",  "IND", "NEL", "SSA", "ESA", "HTS", "HTJ", "VTS",
+    "PLD", "PLU", "RI",  "SS2",  "SS3", "DCS", "PU1", "PU2", "STS", "CCH", "MW",
+    "SPA", "EPA", "SOS", "SGCI", "SCI", "CSI", "ST",  "OSC", "PM",  "APC"};
 
 // Bytes the text view would otherwise draw like another byte, or as nothing.
 struct Representation
@@ -22,8 +22,8 @@ struct Representation
     const char *name;
 };
 constexpr std::array<Representation, 4> lookalikes = {{
-    {'\t', "HT"},                    // else blank space, like a run of blanks
-    {'\x7f', "DEL"},                 // else an empty box
+    {'\t', "HT"},                      // else blank space, like a run of blanks
+    {'\x7f', "DEL"},                   // else an empty box
     {static_cast<char>(0xa0), "NBSP"}, // else a blank, like 0x20
     {static_cast<char>(0xad), "SHY"},  // else an invisible soft hyphen
 }};
@@ -53,11 +53,10 @@ void ByteView::configureView()
     // notification is sent when any of its bits is in the mask, so only the kinds that never
     // carry text stay in it.
     SendScintilla(SCI_SETMODEVENTMASK,
-                  static_cast<unsigned long>(SC_MOD_CHANGESTYLE | SC_MOD_CHANGEFOLD
-                                             | SC_MOD_CHANGEMARKER | SC_MOD_CHANGEINDICATOR
-                                             | SC_MOD_CHANGELINESTATE | SC_MOD_CHANGEMARGIN
-                                             | SC_MOD_CHANGEANNOTATION | SC_MOD_LEXERSTATE
-                                             | SC_MOD_CHANGETABSTOPS));
+                  static_cast<unsigned long>(
+                      SC_MOD_CHANGESTYLE | SC_MOD_CHANGEFOLD | SC_MOD_CHANGEMARKER |
+                      SC_MOD_CHANGEINDICATOR | SC_MOD_CHANGELINESTATE | SC_MOD_CHANGEMARGIN |
+                      SC_MOD_CHANGEANNOTATION | SC_MOD_LEXERSTATE | SC_MOD_CHANGETABSTOPS));
 }
 
 void ByteView::configureDocument()
@@ -112,8 +111,9 @@ ByteView::Replacement::Replacement(ByteView &view)
     , oldDocument(view.SendScintilla(SCI_GETDOCPOINTER))
 {
     view.SendScintilla(SCI_ADDREFDOCUMENT, 0, oldDocument);
-    const long document = view.SendScintilla(
-        SCI_CREATEDOCUMENT, 0ul, long(SC_DOCUMENTOPTION_STYLES_NONE | SC_DOCUMENTOPTION_TEXT_LARGE));
+    const long document =
+        view.SendScintilla(SCI_CREATEDOCUMENT, 0ul,
+                           long(SC_DOCUMENTOPTION_STYLES_NONE | SC_DOCUMENTOPTION_TEXT_LARGE));
     view.SendScintilla(SCI_SETDOCPOINTER, 0, document);
     view.SendScintilla(SCI_RELEASEDOCUMENT, 0, document);
     view.configureDocument();
@@ -144,8 +144,8 @@ bool ByteView::Replacement::reserve(qint64 size)
     // A text larger than memory and swap together could never be held; asking for it anyway
     // would only drive the machine into swapping first.
     struct sysinfo memory = {};
-    if (::sysinfo(&memory) == 0
-        && quint64(size) > (quint64(memory.totalram) + memory.totalswap) * memory.mem_unit)
+    if (::sysinfo(&memory) == 0 &&
+        quint64(size) > (quint64(memory.totalram) + memory.totalswap) * memory.mem_unit)
         return false;
     try {
         // One byte more than the text: the buffer grows again when an insertion fills its gap

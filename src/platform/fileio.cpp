@@ -18,7 +18,10 @@ namespace {
 class FileDescriptor
 {
 public:
-    explicit FileDescriptor(int fd) : fd(fd) {}
+    explicit FileDescriptor(int fd)
+        : fd(fd)
+    {
+    }
     ~FileDescriptor()
     {
         if (fd >= 0)

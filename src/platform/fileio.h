@@ -20,6 +20,7 @@ public:
 // can block waiting for a writer.
 QString readWholeFile(const QString &path, ByteSink &sink);
 
-// Makes `bytes` the whole content of the regular file `path`, atomically where the folder allows it, keeping the
-// file's permissions and writing through symbolic links; the reason in plain words, or empty.
+// Makes `bytes` the whole content of the regular file `path`, atomically where the folder allows
+// it, keeping the file's permissions and writing through symbolic links; the reason in plain words,
+// or empty.
 QString writeWholeFile(const QString &path, QByteArrayView bytes);

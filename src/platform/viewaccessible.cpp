@@ -151,9 +151,9 @@ int ViewAccessible::offsetAtPoint(const QPoint &point) const
 {
     ByteView *v = view();
     const QPoint local = v->viewport()->mapFromGlobal(point);
-    const long offset = v->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMPOINTCLOSE,
-                                         static_cast<unsigned long>(qMax(local.x(), 0)),
-                                         long(qMax(local.y(), 0)));
+    const long offset =
+        v->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMPOINTCLOSE,
+                         static_cast<unsigned long>(qMax(local.x(), 0)), long(qMax(local.y(), 0)));
     return clampToInt(offset);
 }
 

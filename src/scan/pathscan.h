@@ -23,7 +23,8 @@ struct PathScanStep
     /// The cursor at the last pass of this stretch whose number is a multiple of 100, if any:
     /// the value the progress caption shows.
     std::optional<qint64> lastProgressPosition;
-    /// Whether a drive-letter candidate was read in this stretch (that moves the focus to the view).
+    /// Whether a drive-letter candidate was read in this stretch (that moves the focus to the
+    /// view).
     bool sawCandidate = false;
 };
 

@@ -26,8 +26,8 @@ void searchForText(Services &services, qint64 &searchPos)
     };
 
     for (;;) {
-        const SearchStep step = searchFolded(snapshot, pattern, searchPos,
-                                             PumpPacer::nextPumpPoint(searchPos));
+        const SearchStep step =
+            searchFolded(snapshot, pattern, searchPos, PumpPacer::nextPumpPoint(searchPos));
         if (step.lastProgressPosition)
             progress = *step.lastProgressPosition;
 
@@ -46,8 +46,8 @@ void searchForText(Services &services, qint64 &searchPos)
             showProgress();
             searchPos = step.position;
             services.focusView();
-            services.showMessage(searchText + QStringLiteral(" Was found at position ")
-                                 + QString::number(searchPos));
+            services.showMessage(searchText + QStringLiteral(" Was found at position ") +
+                                 QString::number(searchPos));
             services.select(searchPos - 1, searchText.size());
             // The next run starts one after this match's start, so overlapping matches count.
             searchPos += 1;

@@ -44,9 +44,10 @@ void TestForm1::controlsSitWhereTheLayoutPutsThem_data()
     QTest::newRow("Command2") << "Command2" << window << QRect(440, 432, 169, 25)
                               << "Save The File";
     QTest::newRow("Picture1") << "Picture1" << window << QRect(0, 456, 609, 25) << QString();
-    QTest::newRow("lblStat") << "lblStat" << "Picture1" << QRect(0, 0, 145, 17) << "Idel";
-    QTest::newRow("lblPosition") << "lblPosition" << "Picture1" << QRect(176, 0, 177, 17)
-                                 << QString();
+    QTest::newRow("lblStat") << "lblStat"
+                             << "Picture1" << QRect(0, 0, 145, 17) << "Idel";
+    QTest::newRow("lblPosition") << "lblPosition"
+                                 << "Picture1" << QRect(176, 0, 177, 17) << QString();
 }
 
 void TestForm1::controlsSitWhereTheLayoutPutsThem()
@@ -76,17 +77,26 @@ void TestForm1::captionsFitTheirControls_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
 
-    QTest::newRow("Label1") << "Label1" << "The Programs Binary As Text:";
-    QTest::newRow("Command1") << "Command1" << "Open A File To Edit";
-    QTest::newRow("Command3 first") << "Command3" << "Find Path Name";
-    QTest::newRow("Command3 next") << "Command3" << "Find Next Path Name";
-    QTest::newRow("Command4") << "Command4" << "Search For Legible Text";
-    QTest::newRow("Command2") << "Command2" << "Save The File";
-    QTest::newRow("lblStat searching") << "lblStat" << "Searching For Path Name";
-    QTest::newRow("lblStat finished") << "lblStat" << "Search Finished";
-    QTest::newRow("lblPosition count") << "lblPosition" << "4294967296 Total Characters";
-    QTest::newRow("lblPosition progress")
-        << "lblPosition" << "Position 4294967296 of 4294967296";
+    QTest::newRow("Label1") << "Label1"
+                            << "The Programs Binary As Text:";
+    QTest::newRow("Command1") << "Command1"
+                              << "Open A File To Edit";
+    QTest::newRow("Command3 first") << "Command3"
+                                    << "Find Path Name";
+    QTest::newRow("Command3 next") << "Command3"
+                                   << "Find Next Path Name";
+    QTest::newRow("Command4") << "Command4"
+                              << "Search For Legible Text";
+    QTest::newRow("Command2") << "Command2"
+                              << "Save The File";
+    QTest::newRow("lblStat searching") << "lblStat"
+                                       << "Searching For Path Name";
+    QTest::newRow("lblStat finished") << "lblStat"
+                                      << "Search Finished";
+    QTest::newRow("lblPosition count") << "lblPosition"
+                                       << "4294967296 Total Characters";
+    QTest::newRow("lblPosition progress") << "lblPosition"
+                                          << "Position 4294967296 of 4294967296";
 }
 
 // Every caption must be readable whole inside its control at the fixed geometry.

@@ -91,8 +91,8 @@ void TestByteView::noNotificationCarriesTheChangedText()
     QList<int> carrying;
     connect(&view, &QsciScintillaBase::SCN_MODIFIED, &view,
             [&carrying](int, int type, const char *text) {
-                if (text || (type & (QsciScintillaBase::SC_MOD_INSERTTEXT
-                                     | QsciScintillaBase::SC_MOD_DELETETEXT)))
+                if (text || (type & (QsciScintillaBase::SC_MOD_INSERTTEXT |
+                                     QsciScintillaBase::SC_MOD_DELETETEXT)))
                     carrying << type;
             });
     QVERIFY(view.setBytes(QByteArray(100000, 'x')));

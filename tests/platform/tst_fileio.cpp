@@ -216,11 +216,16 @@ void TestFileIo::readRefusesWhatIsNotARegularFile_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("no name") << "no name" << "No file was chosen.";
-    QTest::newRow("missing") << "missing" << "No such file or directory";
-    QTest::newRow("folder") << "folder" << "It is a folder, not a file.";
-    QTest::newRow("pipe without a writer") << "pipe" << "It is a pipe, not a regular file.";
-    QTest::newRow("device") << "device" << "It is a device, not a regular file.";
+    QTest::newRow("no name") << "no name"
+                             << "No file was chosen.";
+    QTest::newRow("missing") << "missing"
+                             << "No such file or directory";
+    QTest::newRow("folder") << "folder"
+                            << "It is a folder, not a file.";
+    QTest::newRow("pipe without a writer") << "pipe"
+                                           << "It is a pipe, not a regular file.";
+    QTest::newRow("device") << "device"
+                            << "It is a device, not a regular file.";
 }
 
 void TestFileIo::readRefusesWhatIsNotARegularFile()
@@ -334,11 +339,15 @@ void TestFileIo::writeGoesThroughSymbolicLinks_data()
     QTest::addColumn<QString>("target");
     QTest::addColumn<bool>("targetExists");
 
-    QTest::newRow("relative") << "link:target" << "target" << true;
-    QTest::newRow("absolute") << "link:{dir}/target" << "target" << true;
+    QTest::newRow("relative") << "link:target"
+                              << "target" << true;
+    QTest::newRow("absolute") << "link:{dir}/target"
+                              << "target" << true;
     QTest::newRow("chain across folders")
-        << "link:a/b/first a/b/first:../second a/second:../c/target" << "c/target" << true;
-    QTest::newRow("to a file yet to be made") << "link:new" << "new" << false;
+        << "link:a/b/first a/b/first:../second a/second:../c/target"
+        << "c/target" << true;
+    QTest::newRow("to a file yet to be made") << "link:new"
+                                              << "new" << false;
 }
 
 void TestFileIo::writeGoesThroughSymbolicLinks()
@@ -427,13 +436,20 @@ void TestFileIo::writeFailuresLeaveEverythingAsItWas_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("no name") << "no name" << "No file was chosen.";
-    QTest::newRow("missing folder") << "missing folder" << "No such file or directory";
-    QTest::newRow("folder") << "folder" << "It is a folder, not a file.";
-    QTest::newRow("pipe") << "pipe" << "It is a pipe, not a regular file.";
-    QTest::newRow("link loop") << "link loop" << "Too many levels of symbolic links";
-    QTest::newRow("write error") << "write error" << "File too large";
-    QTest::newRow("no permission") << "no permission" << "Permission denied";
+    QTest::newRow("no name") << "no name"
+                             << "No file was chosen.";
+    QTest::newRow("missing folder") << "missing folder"
+                                    << "No such file or directory";
+    QTest::newRow("folder") << "folder"
+                            << "It is a folder, not a file.";
+    QTest::newRow("pipe") << "pipe"
+                          << "It is a pipe, not a regular file.";
+    QTest::newRow("link loop") << "link loop"
+                               << "Too many levels of symbolic links";
+    QTest::newRow("write error") << "write error"
+                                 << "File too large";
+    QTest::newRow("no permission") << "no permission"
+                                   << "Permission denied";
 }
 
 void TestFileIo::writeFailuresLeaveEverythingAsItWas()

@@ -75,7 +75,9 @@ void TestFindPathName::textWithoutPathEndsTheRun()
     ScriptedWindow window;
     window.load(dir, text);
     QStringList positionCaptions;
-    window.services->onPump = [&] { positionCaptions << window.caption("lblPosition"); };
+    window.services->onPump = [&] {
+        positionCaptions << window.caption("lblPosition");
+    };
     window.click("Command3");
 
     QCOMPARE(positionCaptions.value(0), QStringLiteral("Position 0 of %1").arg(text.size()));
@@ -111,7 +113,9 @@ void TestFindPathName::cursorBeyondANewShorterTextEndsAtOnce()
 
     window.load(dir, QByteArray(50, 'y'), QStringLiteral("short.bin"));
     QStringList positionCaptions;
-    window.services->onPump = [&] { positionCaptions << window.caption("lblPosition"); };
+    window.services->onPump = [&] {
+        positionCaptions << window.caption("lblPosition");
+    };
     window.click("Command3");
 
     QCOMPARE(positionCaptions, QStringList{QStringLiteral("Position 900 of 50")});
@@ -182,7 +186,9 @@ void TestFindPathName::closingDuringAScanEndsTheProgramQuietly()
 {
     ScriptedWindow window;
     window.load(dir, QByteArray(3 << 20, 'x') + "C:\\");
-    window.services->onPump = [&] { window.form->close(); };
+    window.services->onPump = [&] {
+        window.form->close();
+    };
     QTimer::singleShot(0, window.form.get(), [&window] { window.click("Command3"); });
     QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(1); });
 

@@ -35,12 +35,11 @@ void TestSearchForText::runsFindEachOccurrenceThenStartOver_data()
 
     QTest::newRow("abcABC") << QByteArrayLiteral("abcABC") << "bc" << QList<int>{2, 5, 0, 2};
     QTest::newRow("overlapping") << QByteArrayLiteral("aaaa") << "aa" << QList<int>{1, 2, 3, 0};
-    QTest::newRow("longer than the rest") << QByteArrayLiteral("xyz") << "yzz"
-                                          << QList<int>{0, 0};
-    QTest::newRow("y with diaeresis") << QByteArrayLiteral("-\xff-") << QStringLiteral("\u0178")
-                                      << QList<int>{2, 0};
-    QTest::newRow("no byte has that capital") << QByteArrayLiteral("euro") << QStringLiteral("\u20ac")
-                                              << QList<int>{0};
+    QTest::newRow("longer than the rest") << QByteArrayLiteral("xyz") << "yzz" << QList<int>{0, 0};
+    QTest::newRow("y with diaeresis")
+        << QByteArrayLiteral("-\xff-") << QStringLiteral("\u0178") << QList<int>{2, 0};
+    QTest::newRow("no byte has that capital")
+        << QByteArrayLiteral("euro") << QStringLiteral("\u20ac") << QList<int>{0};
 }
 
 void TestSearchForText::runsFindEachOccurrenceThenStartOver()
@@ -60,8 +59,8 @@ void TestSearchForText::runsFindEachOccurrenceThenStartOver()
             QCOMPARE(window.form->searchPos, 0);
         } else {
             QCOMPARE(window.services->messages,
-                     QStringList{searchText + QStringLiteral(" Was found at position %1")
-                                                  .arg(position)});
+                     QStringList{searchText +
+                                 QStringLiteral(" Was found at position %1").arg(position)});
             QCOMPARE(window.form->searchPos, position + 1);
         }
     }
@@ -168,7 +167,9 @@ void TestSearchForText::closingDuringASearchEndsTheProgramQuietly()
     ScriptedWindow window;
     window.load(dir, longText + "needle");
     window.services->promptAnswers = {QStringLiteral("needle")};
-    window.services->onPump = [&] { window.form->close(); };
+    window.services->onPump = [&] {
+        window.form->close();
+    };
     QTimer::singleShot(0, window.form.get(), [&window] { window.click("Command4"); });
     QTimer::singleShot(20000, qApp, [] { QCoreApplication::exit(1); });
 

@@ -119,13 +119,20 @@ void TestLoadFile::failuresAreReportedAndChangeNothing_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("missing") << "missing" << "No such file or directory";
-    QTest::newRow("folder") << "folder" << "It is a folder, not a file.";
-    QTest::newRow("pipe") << "pipe" << "It is a pipe, not a regular file.";
-    QTest::newRow("device") << "device" << "It is a device, not a regular file.";
-    QTest::newRow("no permission") << "no permission" << "Permission denied";
-    QTest::newRow("read error") << "read error" << "Input/output error";
-    QTest::newRow("larger than memory") << "larger than memory" << "not enough memory";
+    QTest::newRow("missing") << "missing"
+                             << "No such file or directory";
+    QTest::newRow("folder") << "folder"
+                            << "It is a folder, not a file.";
+    QTest::newRow("pipe") << "pipe"
+                          << "It is a pipe, not a regular file.";
+    QTest::newRow("device") << "device"
+                            << "It is a device, not a regular file.";
+    QTest::newRow("no permission") << "no permission"
+                                   << "Permission denied";
+    QTest::newRow("read error") << "read error"
+                                << "Input/output error";
+    QTest::newRow("larger than memory") << "larger than memory"
+                                        << "not enough memory";
 }
 
 void TestLoadFile::failuresAreReportedAndChangeNothing()

@@ -232,8 +232,8 @@ void TestSaveFile::savingChangesNoCaptionCursorOrSelection()
     window.text1()->select(4, 3);
     const auto captions = [&] {
         QStringList all;
-        for (const char *name : {"Label1", "lblStat", "lblPosition", "Command1", "Command2",
-                                 "Command3", "Command4"})
+        for (const char *name :
+             {"Label1", "lblStat", "lblPosition", "Command1", "Command2", "Command3", "Command4"})
             all << window.caption(name);
         return all;
     };
@@ -256,9 +256,12 @@ void TestSaveFile::failuresKeepTheOldFileAndAreReported_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("write error") << "write error" << "No space left on device";
-    QTest::newRow("missing folder") << "missing folder" << "No such file or directory";
-    QTest::newRow("folder") << "folder" << "It is a folder, not a file.";
+    QTest::newRow("write error") << "write error"
+                                 << "No space left on device";
+    QTest::newRow("missing folder") << "missing folder"
+                                    << "No such file or directory";
+    QTest::newRow("folder") << "folder"
+                            << "It is a folder, not a file.";
 }
 
 void TestSaveFile::failuresKeepTheOldFileAndAreReported()
