@@ -137,6 +137,9 @@ bool ByteView::Replacement::succeeded() const
     return view.SendScintilla(SCI_GETSTATUS) == SC_STATUS_OK;
 }
 
+// What the user can type or paste into a loaded text before its buffer has to grow.
+constexpr qint64 editingRoom = qint64(1) << 20;
+
 // The widget lets std::bad_alloc through where a failed allocation throws, and reports it in its
 // status where it catches it itself; either way the new document is dropped whole.
 bool ByteView::Replacement::reserve(qint64 size)
@@ -148,9 +151,9 @@ bool ByteView::Replacement::reserve(qint64 size)
         quint64(size) > (quint64(memory.totalram) + memory.totalswap) * memory.mem_unit)
         return false;
     try {
-        // One byte more than the text: the buffer grows again when an insertion fills its gap
-        // exactly, which would copy the whole text once more.
-        view.SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(size + 1));
+        // Room beyond the text: the buffer grows by copying the whole text once its gap is full,
+        // and without room the first keystroke after loading would do that.
+        view.SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(size + editingRoom));
     } catch (const std::bad_alloc &) {
         return false;
     }
