@@ -1,3 +1,4 @@
+#include "bytesamples.h"
 #include "fileio.h"
 
 #include <QDir>
@@ -47,14 +48,6 @@ ReadResult readAll(const QString &path)
     CollectingSink sink;
     const QString error = readWholeFile(path, sink);
     return {sink.bytes, error};
-}
-
-QByteArray everyByteValue()
-{
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.append(static_cast<char>(value));
-    return bytes;
 }
 
 std::filesystem::path nativePath(const QString &path)

@@ -1,3 +1,4 @@
+#include "bytesamples.h"
 #include "byteview.h"
 #include "scriptedwindow.h"
 
@@ -7,18 +8,6 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-QByteArray everyByteValue()
-{
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.append(static_cast<char>(value));
-    return bytes;
-}
-
-} // namespace
 
 class TestLoadFile final : public QObject
 {
@@ -36,19 +25,7 @@ private slots:
 
 void TestLoadFile::viewHoldsTheFileByteForByte_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("every byte value") << everyByteValue();
-    QTest::newRow("every byte value backwards") << [] {
-        QByteArray bytes = everyByteValue();
-        std::reverse(bytes.begin(), bytes.end());
-        return bytes;
-    }();
-    QTest::newRow("line ends") << QByteArrayLiteral("a\rb\nc\r\nd\n\re\r\r\n\n");
-    QTest::newRow("NUL runs") << QByteArray(70000, '\0') + "MZ" + QByteArray(3, '\0');
-    QTest::newRow("C1 and no-break space") << QByteArrayLiteral("\x7f\x80\x85\x9f\xa0\xa0\xad\xff");
-    QTest::newRow("one long line") << QByteArray(1 << 20, 'x');
+    addRoundTripRows();
 }
 
 void TestLoadFile::viewHoldsTheFileByteForByte()

@@ -1,3 +1,4 @@
+#include "bytesamples.h"
 #include "byteview.h"
 #include "scriptedwindow.h"
 
@@ -14,14 +15,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QByteArray everyByteValue()
-{
-    QByteArray bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.append(static_cast<char>(value));
-    return bytes;
-}
 
 QStringList filesIn(const QTemporaryDir &dir)
 {
@@ -79,17 +72,7 @@ private slots:
 
 void TestSaveFile::savedUnderANewNameByteForByte_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
-
-    QTest::newRow("every byte value") << everyByteValue();
-    QTest::newRow("every byte value twice backwards") << [] {
-        QByteArray bytes = everyByteValue().repeated(2);
-        std::reverse(bytes.begin(), bytes.end());
-        return bytes;
-    }();
-    QTest::newRow("line end mix") << QByteArrayLiteral("\r\na\rb\nc\r\r\n\n\rd\n\r\n\r");
-    QTest::newRow("NUL runs") << QByteArray(70000, '\0') + "MZ" + QByteArray(3, '\0');
-    QTest::newRow("no-break spaces") << QByteArrayLiteral("\xa0 \xa0\xa0\x20\xa0");
+    addRoundTripRows();
 }
 
 void TestSaveFile::savedUnderANewNameByteForByte()
