@@ -21,8 +21,7 @@ struct Representation
     char byte;
     const char *name;
 };
-constexpr std::array<Representation, 4> lookalikes = {{
-    {'\t', "HT"},                      // else blank space, like a run of blanks
+constexpr std::array<Representation, 3> lookalikes = {{
     {'\x7f', "DEL"},                   // else an empty box
     {static_cast<char>(0xa0), "NBSP"}, // else a blank, like 0x20
     {static_cast<char>(0xad), "SHY"},  // else an invisible soft hyphen
@@ -44,6 +43,10 @@ void ByteView::configureView()
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     setWrapMode(WrapNone);
     setEolVisibility(true);
+    // A tab is drawn as an arrow, so that it cannot pass for blanks; the dots visible white space
+    // would put on every blank are made invisible.
+    setWhitespaceVisibility(WsVisible);
+    setWhitespaceSize(0);
     for (int margin = 0; margin < 5; ++margin)
         setMarginWidth(margin, 0);
     SendScintilla(SCI_SETSCROLLWIDTH, 1);

@@ -21,11 +21,10 @@ void TestByteView::everyByteIsDrawnDistinguishably()
 {
     ByteView view;
     QVERIFY(view.setBytes(QByteArrayLiteral("x")));
-    // C0 controls have the widget's own mnemonics; C1 controls, DEL, the tab, the no-break space
-    // and the soft hyphen would otherwise look like blanks, boxes or nothing at all.
+    // C0 controls have the widget's own mnemonics; C1 controls, DEL, the no-break space and the
+    // soft hyphen would otherwise look like blanks, boxes or nothing at all. Tabs show as arrows.
     QCOMPARE(view.representation('\0'), QByteArrayLiteral("NUL"));
     QCOMPARE(view.representation('\x1b'), QByteArrayLiteral("ESC"));
-    QCOMPARE(view.representation('\t'), QByteArrayLiteral("HT"));
     QCOMPARE(view.representation('\x7f'), QByteArrayLiteral("DEL"));
     QCOMPARE(view.representation('\x80'), QByteArrayLiteral("PAD"));
     QCOMPARE(view.representation('\x9f'), QByteArrayLiteral("APC"));
@@ -33,6 +32,8 @@ void TestByteView::everyByteIsDrawnDistinguishably()
     QCOMPARE(view.representation('\xad'), QByteArrayLiteral("SHY"));
     QCOMPARE(view.representation('A'), QByteArray());
     QVERIFY(view.eolVisibility());
+    QCOMPARE(view.whitespaceVisibility(), QsciScintilla::WsVisible);
+    QCOMPARE(view.whitespaceSize(), 0);
     QCOMPARE(view.wrapMode(), QsciScintilla::WrapNone);
 }
 
