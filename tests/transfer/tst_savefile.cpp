@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 #include <sys/stat.h>
 
 namespace {
@@ -30,22 +31,42 @@ void replaceInView(ByteView *view, qint64 start, qint64 end, const QByteArray &b
                         static_cast<unsigned long>(bytes.size()), bytes.constData());
 }
 
-// Answers the next file dialog `cd1` once it is up: records the file it proposes, chooses
-// `path` and accepts it.
+// Answers the next file dialog `cd1` once it is up: records the file it proposes, chooses `path`
+// and accepts it once the dialog holds that choice (it fills its folder view in the background
+// and may apply a selection late).
 void answerFileDialog(const QString &path, QString *proposed)
 {
     auto *poll = new QTimer;
+    auto recorded = std::make_shared<bool>(false);
     QObject::connect(poll, &QTimer::timeout, poll, [=] {
         auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
         if (!dialog || dialog->objectName() != QLatin1String("cd1"))
             return;
+        if (!*recorded) {
+            *proposed = dialog->selectedFiles().value(0);
+            *recorded = true;
+        }
+        dialog->selectFile(path);
+        if (dialog->selectedFiles() != QStringList{path})
+            return;
         poll->stop();
         poll->deleteLater();
-        *proposed = dialog->selectedFiles().value(0);
-        dialog->selectFile(path);
         static_cast<QDialog *>(dialog)->accept();
     });
     poll->start(10);
+}
+
+// Closes any modal box but the file dialog while `owner` lives, so that a wrong turn (such as
+// a question about replacing a file) fails the test instead of hanging it.
+void dismissOtherBoxes(QObject *owner)
+{
+    auto *guard = new QTimer(owner);
+    QObject::connect(guard, &QTimer::timeout, guard, [] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal && modal->objectName() != QLatin1String("cd1"))
+            modal->close();
+    });
+    guard->start(50);
 }
 
 } // namespace
@@ -287,6 +308,7 @@ void TestSaveFile::realSaveDialogProposesTheLoadedFileAndSaves()
     const QString saved = dir.filePath(QStringLiteral("saved.bin"));
     Form1 form;
     form.show();
+    dismissOtherBoxes(&form);
     QString proposed;
 
     answerFileDialog(loaded, &proposed);
