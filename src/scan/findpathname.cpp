@@ -50,12 +50,8 @@ void findPathName(Services &services, qint64 &pathPos)
         switch (step.stop) {
         case PathScanStep::Stop::PumpPoint:
             pathPos = step.position;
-            if (pacer.due()) {
-                showProgress();
-                if (!services.pumpEvents())
-                    return;
-                pacer.pumped();
-            }
+            if (!pacer.pumpIfDue(services, showProgress))
+                return;
             // A run started from the pump may have moved the cursor; go on from wherever it is.
             from = pathPos + 1;
             break;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "services.h"
+
 #include <QElapsedTimer>
 
 // When a scan lets pending window events run. The scans reach a point where they may pump every
@@ -13,8 +15,19 @@ public:
     static constexpr qint64 stretch = 1 << 21;
 
     PumpPacer() { sinceLastPump.start(); }
-    bool due() const { return sinceLastPump.elapsed() >= 10; }
-    void pumped() { sinceLastPump.restart(); }
+
+    /// At a point where the scan may pump: when a pump is due, brings what the user sees up to
+    /// date with `showProgress` and handles pending events. False once the window was closed.
+    template <typename ShowProgress> bool pumpIfDue(Services &services, ShowProgress showProgress)
+    {
+        if (sinceLastPump.elapsed() < 10)
+            return true;
+        showProgress();
+        if (!services.pumpEvents())
+            return false;
+        sinceLastPump.restart();
+        return true;
+    }
 
     /// The first multiple of 100 at least one stretch beyond `position`.
     static qint64 nextPumpPoint(qint64 position) { return (position + stretch) / 100 * 100 + 100; }

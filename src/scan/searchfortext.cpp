@@ -34,12 +34,8 @@ void searchForText(Services &services, qint64 &searchPos)
         switch (step.stop) {
         case SearchStep::Stop::PumpPoint:
             searchPos = step.position;
-            if (pacer.due()) {
-                showProgress();
-                if (!services.pumpEvents())
-                    return;
-                pacer.pumped();
-            }
+            if (!pacer.pumpIfDue(services, showProgress))
+                return;
             // A run started from the pump may have moved the cursor; go on from wherever it is.
             break;
         case SearchStep::Stop::Found:
