@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QtGlobal>
+
+#include <memory>
+
+// A block of memory of fixed capacity that is filled from its start and never changes a byte
+// once written, so that pieces of text and snapshots may point into it while it goes on
+// filling. It counts its line-end bytes (CR and LF) per block of 4 KiB as they arrive, so
+// that the line ends before any offset are counted without reading the text up to there.
+class ByteBuffer
+{
+public:
+    /// A buffer that can hold `capacity` bytes; nullptr when the memory cannot be had.
+    static std::shared_ptr<ByteBuffer> allocate(qint64 capacity);
+    ~ByteBuffer();
+    ByteBuffer(const ByteBuffer &) = delete;
+    ByteBuffer &operator=(const ByteBuffer &) = delete;
+
+    const char *data() const { return bytes; }
+    qint64 size() const { return filled; }
+    qint64 capacity() const { return room; }
+    qint64 spaceLeft() const { return room - filled; }
+
+    /// Where the next bytes go; spaceLeft() of them may be written there, then committed.
+    char *space() { return bytes + filled; }
+    /// Makes the next `count` bytes written into space() part of the buffer.
+    void commit(qint64 count);
+    /// Copies `more` (at most spaceLeft() bytes) to the end of the buffer.
+    void append(QByteArrayView more);
+
+    /// How many CR and LF bytes lie before `offset` (at most size()).
+    qint64 lineEndsBefore(qint64 offset) const;
+    /// The offset of the line-end byte that has `rank` line-end bytes before it; `rank` is
+    /// below lineEndsBefore(size()).
+    qint64 lineEndAt(qint64 rank) const;
+
+    /// Line-end bytes are counted per block of this many bytes.
+    static constexpr qint64 blockSize = 4096;
+
+private:
+    ByteBuffer(char *bytes, qint64 capacity, std::unique_ptr<qint64[]> lineEndsBeforeBlock);
+
+    char *bytes;
+    qint64 room;
+    qint64 filled = 0;
+    qint64 mappedSize;
+    // Entry i counts the line-end bytes before block i; entries up to size() / blockSize are set.
+    std::unique_ptr<qint64[]> lineEndsBeforeBlock;
+};

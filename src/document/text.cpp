@@ -1,0 +1,323 @@
+#include "text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+// A node of the tree: one piece, and the sums over the subtree it roots. The tree is a treap:
+// ordered by position, and a heap by random priority, which keeps it balanced on average.
+// Nodes never change once made; an edit makes new nodes along one path.
+struct PieceNode
+{
+    Piece piece;
+    qint64 pieceLineEnds = 0;
+    std::shared_ptr<const PieceNode> left;
+    std::shared_ptr<const PieceNode> right;
+    quint64 priority = 0;
+    qint64 length = 0;
+    qint64 lineEnds = 0;
+    qint64 pieces = 0;
+};
+
+namespace {
+
+using NodePtr = std::shared_ptr<const PieceNode>;
+
+qint64 lengthOf(const NodePtr &node)
+{
+    return node ? node->length : 0;
+}
+
+qint64 lineEndsOf(const NodePtr &node)
+{
+    return node ? node->lineEnds : 0;
+}
+
+quint64 nextPriority()
+{
+    // splitmix64 over a counter: well spread, and the same tree shapes from run to run.
+    static quint64 state = 0;
+    quint64 z = (state += 0x9e3779b97f4a7c15);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111eb;
+    return z ^ (z >> 31);
+}
+
+qint64 lineEndsIn(const Piece &piece)
+{
+    return piece.buffer->lineEndsBefore(piece.start + piece.length) -
+           piece.buffer->lineEndsBefore(piece.start);
+}
+
+NodePtr makeNode(Piece piece, qint64 pieceLineEnds, quint64 priority, NodePtr left, NodePtr right)
+{
+    auto node = std::make_shared<PieceNode>();
+    node->length = lengthOf(left) + piece.length + lengthOf(right);
+    node->lineEnds = lineEndsOf(left) + pieceLineEnds + lineEndsOf(right);
+    node->pieces = (left ? left->pieces : 0) + 1 + (right ? right->pieces : 0);
+    node->piece = std::move(piece);
+    node->pieceLineEnds = pieceLineEnds;
+    node->priority = priority;
+    node->left = std::move(left);
+    node->right = std::move(right);
+    return node;
+}
+
+NodePtr withChildren(const PieceNode &node, NodePtr left, NodePtr right)
+{
+    return makeNode(node.piece, node.pieceLineEnds, node.priority, std::move(left),
+                    std::move(right));
+}
+
+NodePtr merge(const NodePtr &first, const NodePtr &second)
+{
+    if (!first)
+        return second;
+    if (!second)
+        return first;
+    if (first->priority > second->priority)
+        return withChildren(*first, first->left, merge(first->right, second));
+    return withChildren(*second, merge(first, second->left), second->right);
+}
+
+// The first `offset` bytes and the rest. A piece that straddles the cut is split in two, both
+// keeping its priority, which keeps both trees heaps.
+std::pair<NodePtr, NodePtr> split(const NodePtr &node, qint64 offset)
+{
+    if (!node)
+        return {};
+    const qint64 leftLength = lengthOf(node->left);
+    if (offset <= leftLength) {
+        auto [before, after] = split(node->left, offset);
+        return {std::move(before), withChildren(*node, std::move(after), node->right)};
+    }
+    const qint64 pieceEnd = leftLength + node->piece.length;
+    if (offset >= pieceEnd) {
+        auto [before, after] = split(node->right, offset - pieceEnd);
+        return {withChildren(*node, node->left, std::move(before)), std::move(after)};
+    }
+    const qint64 cut = offset - leftLength;
+    const Piece &piece = node->piece;
+    const Piece head{piece.buffer, piece.start, cut};
+    const Piece tail{piece.buffer, piece.start + cut, piece.length - cut};
+    const qint64 headLineEnds = lineEndsIn(head);
+    return {
+        makeNode(head, headLineEnds, node->priority, node->left, nullptr),
+        makeNode(tail, node->pieceLineEnds - headLineEnds, node->priority, nullptr, node->right)};
+}
+
+// `node` with its last piece `length` bytes longer in its buffer; those bytes follow it there.
+NodePtr withLastPieceExtended(const NodePtr &node, qint64 length)
+{
+    if (node->right)
+        return withChildren(*node, node->left, withLastPieceExtended(node->right, length));
+    Piece piece = node->piece;
+    piece.length += length;
+    const qint64 pieceLineEnds = lineEndsIn(piece);
+    return makeNode(std::move(piece), pieceLineEnds, node->priority, node->left, nullptr);
+}
+
+const Piece &lastPiece(const PieceNode *node)
+{
+    while (node->right)
+        node = node->right.get();
+    return node->piece;
+}
+
+} // namespace
+
+Text::Text() = default;
+
+Text::Text(std::shared_ptr<const PieceNode> root)
+    : root(std::move(root))
+{
+}
+
+Text::Text(std::shared_ptr<const ByteBuffer> buffer)
+{
+    const qint64 size = buffer->size();
+    *this = Text().inserted(0, Piece{std::move(buffer), 0, size});
+}
+
+Text Text::copyOf(QByteArrayView bytes)
+{
+    std::shared_ptr<ByteBuffer> buffer = ByteBuffer::allocate(bytes.size());
+    if (!buffer)
+        throw std::bad_alloc();
+    buffer->append(bytes);
+    return Text(std::move(buffer));
+}
+
+qint64 Text::size() const
+{
+    return lengthOf(root);
+}
+
+qint64 Text::pieceCount() const
+{
+    return root ? root->pieces : 0;
+}
+
+char Text::at(qint64 offset) const
+{
+    Q_ASSERT(offset >= 0 && offset < size());
+    const PieceNode *node = root.get();
+    for (;;) {
+        const qint64 leftLength = lengthOf(node->left);
+        if (offset < leftLength) {
+            node = node->left.get();
+            continue;
+        }
+        offset -= leftLength;
+        if (offset < node->piece.length)
+            return node->piece.buffer->data()[node->piece.start + offset];
+        offset -= node->piece.length;
+        node = node->right.get();
+    }
+}
+
+QByteArray Text::bytes(qint64 from, qint64 to) const
+{
+    from = std::clamp<qint64>(from, 0, size());
+    to = std::clamp<qint64>(to, from, size());
+    QByteArray copy(to - from, Qt::Uninitialized);
+    char *out = copy.data();
+    TextSpans::forEach(*this, from, to, [&out](QByteArrayView span) {
+        std::memcpy(out, span.data(), size_t(span.size()));
+        out += span.size();
+        return true;
+    });
+    return copy;
+}
+
+Text Text::inserted(qint64 offset, const Piece &piece) const
+{
+    Q_ASSERT(offset >= 0 && offset <= size());
+    if (piece.length == 0)
+        return *this;
+    auto [before, after] = split(root, offset);
+    // Bytes typed one after another land one after another in their buffer: the piece before
+    // them grows instead of the tree.
+    if (before) {
+        const Piece &last = lastPiece(before.get());
+        if (last.buffer == piece.buffer && last.start + last.length == piece.start)
+            return Text(merge(withLastPieceExtended(before, piece.length), after));
+    }
+    const NodePtr leaf = makeNode(piece, lineEndsIn(piece), nextPriority(), nullptr, nullptr);
+    return Text(merge(merge(before, leaf), after));
+}
+
+Text Text::removed(qint64 from, qint64 to) const
+{
+    from = std::clamp<qint64>(from, 0, size());
+    to = std::clamp<qint64>(to, from, size());
+    if (from == to)
+        return *this;
+    auto [before, rest] = split(root, from);
+    auto [gone, after] = split(rest, to - from);
+    return Text(merge(before, after));
+}
+
+qint64 Text::lineEndsBefore(qint64 offset) const
+{
+    Q_ASSERT(offset >= 0 && offset <= size());
+    qint64 count = 0;
+    for (const PieceNode *node = root.get(); node;) {
+        const qint64 leftLength = lengthOf(node->left);
+        if (offset < leftLength) {
+            node = node->left.get();
+            continue;
+        }
+        count += lineEndsOf(node->left);
+        offset -= leftLength;
+        const Piece &piece = node->piece;
+        if (offset <= piece.length) {
+            return count + piece.buffer->lineEndsBefore(piece.start + offset) -
+                   piece.buffer->lineEndsBefore(piece.start);
+        }
+        count += node->pieceLineEnds;
+        offset -= piece.length;
+        node = node->right.get();
+    }
+    return count;
+}
+
+qint64 Text::lineEndAt(qint64 rank) const
+{
+    Q_ASSERT(rank >= 0 && rank < lineEndsOf(root));
+    qint64 offset = 0;
+    for (const PieceNode *node = root.get();;) {
+        const qint64 leftLineEnds = lineEndsOf(node->left);
+        if (rank < leftLineEnds) {
+            node = node->left.get();
+            continue;
+        }
+        rank -= leftLineEnds;
+        offset += lengthOf(node->left);
+        const Piece &piece = node->piece;
+        if (rank < node->pieceLineEnds) {
+            const ByteBuffer &buffer = *piece.buffer;
+            return offset + buffer.lineEndAt(buffer.lineEndsBefore(piece.start) + rank) -
+                   piece.start;
+        }
+        rank -= node->pieceLineEnds;
+        offset += piece.length;
+        node = node->right.get();
+    }
+}
+
+qint64 Text::lineStart(qint64 offset) const
+{
+    for (qint64 rank = lineEndsBefore(offset); rank > 0; --rank) {
+        const qint64 lineEnd = lineEndAt(rank - 1);
+        // A CR right before an LF is not a line end of its own: the LF at `offset` ends the line.
+        const bool crBeforeLf =
+            at(lineEnd) == '\r' && lineEnd + 1 < size() && at(lineEnd + 1) == '\n';
+        if (!crBeforeLf)
+            return lineEnd + 1;
+    }
+    return 0;
+}
+
+TextSpans::TextSpans(const Text &text, qint64 from, qint64 to)
+    : text(text)
+{
+    from = std::clamp<qint64>(from, 0, text.size());
+    left = std::clamp<qint64>(to, from, text.size()) - from;
+    for (const PieceNode *node = text.root.get(); node;) {
+        const qint64 leftLength = lengthOf(node->left);
+        pending.push_back(node);
+        if (from < leftLength) {
+            node = node->left.get();
+            continue;
+        }
+        from -= leftLength;
+        if (from < node->piece.length) {
+            skip = from;
+            return;
+        }
+        pending.pop_back();
+        from -= node->piece.length;
+        node = node->right.get();
+    }
+}
+
+void TextSpans::descendLeftmost(const PieceNode *node)
+{
+    for (; node; node = node->left.get())
+        pending.push_back(node);
+}
+
+QByteArrayView TextSpans::next()
+{
+    if (left == 0 || pending.empty())
+        return {};
+    const PieceNode *node = pending.back();
+    pending.pop_back();
+    const qint64 length = std::min(node->piece.length - skip, left);
+    const QByteArrayView span(node->piece.buffer->data() + node->piece.start + skip, length);
+    skip = 0;
+    left -= length;
+    descendLeftmost(node->right.get());
+    return span;
+}

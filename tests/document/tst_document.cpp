@@ -1,0 +1,202 @@
+#include "document.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <vector>
+
+namespace {
+
+qint64 lineEndsBefore(const QByteArray &model, qint64 offset)
+{
+    return model.first(offset).count('\n') + model.first(offset).count('\r');
+}
+
+qint64 lineStart(const QByteArray &model, qint64 offset)
+{
+    for (qint64 p = offset - 1; p >= 0; --p) {
+        const bool crBeforeLf = model[p] == '\r' && p + 1 < model.size() && model[p + 1] == '\n';
+        if (model[p] == '\n' || (model[p] == '\r' && !crBeforeLf))
+            return p + 1;
+    }
+    return 0;
+}
+
+// Bytes rich in line ends, so that lines are short and long, CR LF pairs meet piece ends, and
+// buffers' counting blocks hold none, one or many.
+QByteArray randomBytes(QRandomGenerator &random, qint64 size)
+{
+    static const QByteArray alphabet = QByteArrayLiteral("\r\n\r\nab\0\xff");
+    QByteArray bytes(size, 'x');
+    const bool sparse = random.bounded(2) == 0;
+    for (char &byte : bytes) {
+        if (!sparse || random.bounded(2000) == 0)
+            byte = alphabet[random.bounded(int(alphabet.size()))];
+    }
+    return bytes;
+}
+
+void compareWithModel(const Text &text, const QByteArray &model, QRandomGenerator &random)
+{
+    QCOMPARE(text.size(), model.size());
+    QCOMPARE(text.toByteArray(), model);
+    for (int probe = 0; probe < 8; ++probe) {
+        const qint64 offset = random.bounded(model.size() + 1);
+        QCOMPARE(text.lineEndsBefore(offset), lineEndsBefore(model, offset));
+        QCOMPARE(text.lineStart(offset), lineStart(model, offset));
+        const qint64 lineEnds = lineEndsBefore(model, model.size());
+        if (lineEnds > 0) {
+            const qint64 rank = random.bounded(lineEnds);
+            const qint64 at = text.lineEndAt(rank);
+            QVERIFY(model[at] == '\n' || model[at] == '\r');
+            QCOMPARE(lineEndsBefore(model, at), rank);
+        }
+        const qint64 to = offset + random.bounded(model.size() - offset + 1);
+        QByteArray spans;
+        TextSpans::forEach(text, offset, to, [&spans](QByteArrayView span) {
+            spans += span;
+            return true;
+        });
+        QCOMPARE(spans, model.mid(offset, to - offset));
+        if (offset < model.size())
+            QCOMPARE(text.at(offset), model[offset]);
+    }
+}
+
+} // namespace
+
+class TestDocument final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void followsAByteStringModel_data();
+    void followsAByteStringModel();
+    void typingAndDeletingRunsAreUndoneWhole();
+};
+
+void TestDocument::followsAByteStringModel_data()
+{
+    QTest::addColumn<quint32>("seed");
+    for (quint32 seed : {1u, 2u, 3u, 4u})
+        QTest::addRow("seed %u", seed) << seed;
+}
+
+// Random edits, undos, redos, loads and snapshots, each checked against a plain byte string;
+// every snapshot keeps its bytes whatever happens later.
+void TestDocument::followsAByteStringModel()
+{
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+    Document document;
+    QByteArray model;
+    std::vector<QByteArray> undoModels;
+    std::vector<QByteArray> redoModels;
+    std::vector<std::pair<Text, QByteArray>> snapshots;
+
+    for (int round = 0; round < 1500; ++round) {
+        const qint64 size = model.size();
+        const qint64 from = random.bounded(size + 1);
+        const qint64 to = from + random.bounded(std::min<qint64>(size - from, 3000) + 1);
+        const QByteArray bytes =
+            randomBytes(random, random.bounded(3) == 0 ? 0 : random.bounded(300));
+        switch (random.bounded(10)) {
+        case 0:
+        case 1:
+        case 2:
+        case 3: {
+            const Selection before{from, to};
+            const Selection after{from + bytes.size(), from + bytes.size()};
+            QVERIFY(document.replace(from, to, bytes, Document::Edit::Other, before, after));
+            if (from != to || !bytes.isEmpty()) {
+                undoModels.push_back(model);
+                redoModels.clear();
+                model.replace(from, to - from, bytes);
+            }
+            break;
+        }
+        case 4:
+        case 5:
+            QCOMPARE(document.undo().has_value(), !undoModels.empty());
+            if (!undoModels.empty()) {
+                redoModels.push_back(model);
+                model = undoModels.back();
+                undoModels.pop_back();
+            }
+            break;
+        case 6:
+            QCOMPARE(document.redo().has_value(), !redoModels.empty());
+            if (!redoModels.empty()) {
+                undoModels.push_back(model);
+                model = redoModels.back();
+                redoModels.pop_back();
+            }
+            break;
+        case 7:
+        case 8:
+            snapshots.emplace_back(document.text(), model);
+            break;
+        case 9:
+            if (random.bounded(8) == 0) {
+                model = randomBytes(random, random.bounded(40000));
+                Text loaded;
+                for (qint64 at = 0; at < model.size();) {
+                    const qint64 length =
+                        std::min<qint64>(model.size() - at, 1 + random.bounded(9000));
+                    std::shared_ptr<ByteBuffer> buffer = ByteBuffer::allocate(length);
+                    buffer->append(QByteArrayView(model).sliced(at, length));
+                    loaded = loaded.appended({buffer, 0, length});
+                    at += length;
+                }
+                document.reset(loaded);
+                undoModels.clear();
+                redoModels.clear();
+                QVERIFY(!document.canUndo());
+            }
+            break;
+        }
+        compareWithModel(document.text(), model, random);
+    }
+    for (const auto &[snapshot, bytes] : snapshots)
+        QCOMPARE(snapshot.toByteArray(), bytes);
+}
+
+void TestDocument::typingAndDeletingRunsAreUndoneWhole()
+{
+    Document document;
+    document.reset(Text::copyOf("0123"));
+    const auto type = [&document](qint64 at, char byte) {
+        return document.replace(at, at, QByteArrayView(&byte, 1), Document::Edit::Typing, {at, at},
+                                {at + 1, at + 1});
+    };
+    const auto backspace = [&document](qint64 at) {
+        return document.replace(at - 1, at, {}, Document::Edit::Deleting, {at, at},
+                                {at - 1, at - 1});
+    };
+    // "ab" typed at the end, "c" typed after moving the caret, then two bytes deleted.
+    QVERIFY(type(4, 'a') && type(5, 'b'));
+    QVERIFY(type(2, 'c'));
+    QVERIFY(backspace(7) && backspace(6));
+    QCOMPARE(document.text().toByteArray(), QByteArrayLiteral("01c23"));
+
+    QCOMPARE(document.undo(), (Selection{7, 7}));
+    QCOMPARE(document.text().toByteArray(), QByteArrayLiteral("01c23ab"));
+    QCOMPARE(document.undo(), (Selection{2, 2}));
+    QCOMPARE(document.text().toByteArray(), QByteArrayLiteral("0123ab"));
+    QCOMPARE(document.undo(), (Selection{4, 4}));
+    QCOMPARE(document.text().toByteArray(), QByteArrayLiteral("0123"));
+    QVERIFY(!document.undo());
+    QCOMPARE(document.redo(), (Selection{6, 6}));
+    QCOMPARE(document.text().toByteArray(), QByteArrayLiteral("0123ab"));
+
+    // A step closed by the caller, as a caret move does, is not merged into.
+    document.closeUndoStep();
+    QVERIFY(type(6, 'x'));
+    document.closeUndoStep();
+    QVERIFY(type(7, 'y'));
+    QVERIFY(document.undo());
+    QCOMPARE(document.text().toByteArray(), QByteArrayLiteral("0123abx"));
+}
+
+QTEST_GUILESS_MAIN(TestDocument)
+#include "tst_document.moc"
