@@ -23,9 +23,9 @@ bool QtServices::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-QByteArrayView QtServices::viewText()
+Text QtServices::viewText()
 {
-    return view.text1->bytes();
+    return Text::copyOf(view.text1->bytes());
 }
 
 QString QtServices::loadViewText(const QString &path)

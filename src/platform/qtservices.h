@@ -27,7 +27,7 @@ class QtServices : public QObject, public Services
 public:
     explicit QtServices(const ViewControls &controls);
 
-    QByteArrayView viewText() override;
+    Text viewText() override;
     QString loadViewText(const QString &path) override;
     void select(qint64 offset, qint64 length) override;
     void focusView() override;
