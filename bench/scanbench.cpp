@@ -4,12 +4,13 @@
 #include "byteview.h"
 #include "datagenerator.h"
 #include "externaltools.h"
-#include "literalloops.h"
 #include "pathscan.h"
 #include "pumppacer.h"
+#include "scanreference.h"
 #include "steadyclock.h"
 #include "textsearch.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 
 #include <functional>
@@ -47,18 +48,27 @@ struct ScanFigures
     qint64 grep = 0;
 };
 
+// Shows a progress caption and lets pending events run, as the literal loops do at every
+// hundredth step.
+using ShowProgress = std::function<void(const QString &caption)>;
+
 // Times `run` over the start of the view's text until a run reaches the end of the text, and
-// scales the time up to the whole text.
+// scales the time up to the whole text. Each run is one click's work without its messages and
+// says whether it found something.
 void timeLiteralLoop(BenchWindow &window,
-                     const std::function<bool(QByteArrayView, const LiteralControls &)> &run,
+                     const std::function<bool(QByteArrayView, const ShowProgress &)> &run,
                      ScanFigures &figures)
 {
     const QByteArrayView text = window.text1()->bytes();
     const QByteArrayView sample = text.first(std::min(text.size(), literalSampleBytes));
-    const LiteralControls controls{window.text1(), window.label("lblPosition")};
+    QLabel *lblPosition = window.label("lblPosition");
+    const ShowProgress showProgress = [lblPosition](const QString &caption) {
+        lblPosition->setText(caption);
+        QCoreApplication::processEvents();
+    };
     figures.literalSample = sample.size();
     const qint64 elapsed = timed([&] {
-        while (run(sample, controls)) {
+        while (run(sample, showProgress)) {
         }
     });
     figures.literalScaled = qint64(double(elapsed) * double(text.size()) / double(sample.size()));
@@ -206,8 +216,17 @@ QList<Row> measureFindPath(BenchWindow &window, const QString &file, const Bench
     qint64 pathPos = 0;
     timeLiteralLoop(
         window,
-        [&pathPos](QByteArrayView sample, const LiteralControls &controls) {
-            return literalFindPath(sample, pathPos, controls);
+        [&pathPos](QByteArrayView sample, const ShowProgress &showProgress) {
+            const qint64 total = sample.size();
+            showProgress(QStringLiteral("Position %1 of %2").arg(pathPos).arg(total));
+            const PathScanStep step = literalPathScan(
+                sample, std::max<qint64>(pathPos, 1), 0, [&](qint64 cursor, qint64) {
+                    showProgress(QStringLiteral("Position %1 of %2").arg(cursor).arg(total));
+                    return true;
+                });
+            const bool found = step.stop == PathScanStep::Stop::Found;
+            pathPos = found ? step.position : 0;
+            return found;
         },
         figures);
     figures.grep = grepTime({QStringLiteral("-a"), QStringLiteral("-b"), QStringLiteral("-o"),
@@ -246,8 +265,15 @@ QList<Row> measureSearch(BenchWindow &window, const QString &file, const BenchSi
     qint64 searchPos = 0;
     timeLiteralLoop(
         window,
-        [&](QByteArrayView sample, const LiteralControls &controls) {
-            return literalSearchForText(sample, searchText, searchPos, controls);
+        [&](QByteArrayView sample, const ShowProgress &showProgress) {
+            const SearchStep step = literalSearch(
+                sample, searchText, std::max<qint64>(searchPos, 1), [&](qint64 cursor) {
+                    showProgress(QString::number(cursor));
+                    return true;
+                });
+            const bool found = step.stop == SearchStep::Stop::Found;
+            searchPos = found ? step.position + 1 : 0;
+            return found;
         },
         figures);
     figures.grep = grepTime({QStringLiteral("-a"), QStringLiteral("-b"), QStringLiteral("-o"),

@@ -26,6 +26,8 @@ struct PathScanStep
     /// Whether a drive-letter candidate was read in this stretch (that moves the focus to the
     /// view).
     bool sawCandidate = false;
+
+    friend bool operator==(const PathScanStep &, const PathScanStep &) = default;
 };
 
 // Runs passes of the drive-path scan over `text` (the snapshot, positions 1-based), the first

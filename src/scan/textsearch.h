@@ -32,6 +32,8 @@ struct SearchStep
     qint64 position = 0; ///< 1-based.
     /// The last multiple of 100 the cursor reached in this stretch, if any: the progress caption.
     std::optional<qint64> lastProgressPosition;
+
+    friend bool operator==(const SearchStep &, const SearchStep &) = default;
 };
 
 // Tries `pattern` at 1-based positions of the folded snapshot from `from` on, stepping one

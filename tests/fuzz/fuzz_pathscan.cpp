@@ -1,5 +1,4 @@
-#include "pathscan.h"
-#include "pathscanreference.h"
+#include "scanreference.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,15 +9,15 @@
 // the rest is the text.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    constexpr std::size_t HeaderBytes = 4;
-    if (size < HeaderBytes)
+    constexpr std::size_t headerSize = 4;
+    if (size < headerSize)
         return 0;
-    const QByteArrayView text(data + HeaderBytes, static_cast<qsizetype>(size - HeaderBytes));
+    const QByteArrayView text(data + headerSize, qsizetype(size - headerSize));
     // Up to a few positions past the end, where the scan must end at once.
     const qint64 from = 1 + (data[0] | data[1] << 8) % (text.size() + 4);
     const qint64 passes = data[2];
-    const qint64 hundredsPerStretch = data[3] < 240 ? 1 + data[3] % 4 : 1'000'000'000'000;
-    const QString difference = firstDifferenceFromReference(text, from, passes, hundredsPerStretch);
+    const qint64 hundreds = data[3] < 240 ? 1 + data[3] % 4 : noPump;
+    const QString difference = pathScanDifference(text, from, passes, hundreds);
     if (!difference.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(difference));
         std::abort();
