@@ -75,7 +75,7 @@ void timeLiteralLoop(BenchWindow &window,
 }
 
 // The drive paths in `snapshot`, found stretch by stretch as the command finds them.
-qint64 pathsIn(QByteArrayView snapshot)
+qint64 pathsIn(const Text &snapshot)
 {
     qint64 finds = 0;
     qint64 from = 1;
@@ -206,12 +206,12 @@ QList<Row> measureFindPath(BenchWindow &window, const QString &file, const Bench
         int(kind.expectedFinds) + spareClicks);
     figures.windowFinds = services.messages.size();
 
-    QByteArray snapshot;
-    figures.snapshot = timed([&] { snapshot = window.text1()->bytes().toByteArray(); });
+    Text snapshot;
+    figures.snapshot = timed([&] { snapshot = services.viewText(); });
     qint64 scanFinds = 0;
     figures.scan = timed([&] { scanFinds = pathsIn(snapshot); });
     requireSameFinds(scanFinds, kind, figures);
-    snapshot = QByteArray();
+    snapshot = Text();
 
     qint64 pathPos = 0;
     timeLiteralLoop(

@@ -15,7 +15,7 @@ QString progressCaption(qint64 position, qint64 total)
 void findPathName(Services &services, qint64 &pathPos)
 {
     services.setCaption(Control::lblStat, QStringLiteral("Searching For Path Name"));
-    const QByteArray snapshot = services.viewText().toByteArray();
+    const Text snapshot = services.viewText();
     const qint64 total = snapshot.size();
     services.setCaption(Control::lblPosition, progressCaption(pathPos, total));
     if (!services.pumpEvents())

@@ -1,4 +1,5 @@
 #include "scanreference.h"
+#include "textpieces.h"
 
 #include <QByteArrayList>
 #include <QRandomGenerator>
@@ -44,28 +45,38 @@ void TestPathScan::matchesTheLiteralLoop_data()
     }
 }
 
-// Random texts made of the parts, from every start near the beginning, so that the scan's blocks
-// begin at every offset, and from a sample of the others, in stretches of several lengths.
+// Random texts made of the parts, whole and in pieces, so that the spans of the snapshot end at
+// every offset around the paths, and every implementation the machine runs. Whole texts are
+// scanned from every start near the beginning, so that the scan's blocks begin at every offset,
+// and from a sample of the others; each in stretches of several lengths.
 void TestPathScan::matchesTheLiteralLoop()
 {
     QFETCH(QByteArrayList, parts);
     QFETCH(qsizetype, size);
-    QRandomGenerator random(quint32(qHash(QByteArrayView(QTest::currentDataTag()))));
-    QByteArray text;
-    while (text.size() < size)
-        text += parts.at(random.bounded(int(parts.size())));
-    text.truncate(size);
+    const auto seed = quint32(qHash(QByteArrayView(QTest::currentDataTag())));
+    QRandomGenerator random(seed);
+    QByteArray bytes;
+    while (bytes.size() < size)
+        bytes += parts.at(random.bounded(int(parts.size())));
+    bytes.truncate(size);
 
-    QList<qint64> froms;
-    for (qint64 from = 1; from <= std::min<qint64>(size + 3, 66); ++from)
-        froms.append(from);
-    for (int i = 0; i < 10; ++i)
-        froms.append(1 + random.bounded(size + 3));
     const std::pair<qint64, qint64> chunkings[] = {{0, 1}, {0, noPump}, {57, 1}, {199, 3}};
-    for (qint64 from : std::as_const(froms)) {
-        for (const auto &[passes, hundreds] : chunkings) {
-            const QString difference = pathScanDifference(text, from, passes, hundreds);
-            QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    for (qsizetype longestPiece : {0, 1, 5, 70}) {
+        const Text text = textInPieces(bytes, longestPiece, seed);
+        QList<qint64> froms;
+        for (qint64 from = 1; from <= std::min<qint64>(size + 3, longestPiece == 0 ? 66 : 3);
+             ++from)
+            froms.append(from);
+        for (int i = 0; i < 10; ++i)
+            froms.append(1 + random.bounded(size + 3));
+        for (const PathScanImplementation &implementation : pathScanImplementations()) {
+            for (qint64 from : std::as_const(froms)) {
+                for (const auto &[passes, hundreds] : chunkings) {
+                    const QString difference =
+                        pathScanDifference(implementation, text, from, passes, hundreds);
+                    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+                }
+            }
         }
     }
 }

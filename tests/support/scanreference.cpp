@@ -124,18 +124,23 @@ SearchStep literalSearch(QByteArrayView text, const QString &searchText, qint64 
     return step;
 }
 
-QString pathScanDifference(QByteArrayView text, qint64 from, qint64 passes, qint64 hundreds)
+QString pathScanDifference(const PathScanImplementation &implementation, const Text &text,
+                           qint64 from, qint64 passes, qint64 hundreds)
 {
     const QString context =
-        QStringLiteral("runs from %1 with %2 passes, %3 hundred passes a stretch")
+        QStringLiteral(
+            "%1 over %2 pieces: runs from %3 with %4 passes, %5 hundred passes a stretch")
+            .arg(QLatin1StringView(implementation.name))
+            .arg(text.pieceCount())
             .arg(from)
             .arg(passes)
             .arg(hundreds);
+    const QByteArray bytes = text.toByteArray();
     for (int stretch = 0;; ++stretch) {
         const qint64 pumpAt = (passes / 100 + hundreds) * 100;
-        const PathScanStep actual = scanForPath(text, from, passes, pumpAt);
+        const PathScanStep actual = implementation.scan(text, from, passes, pumpAt);
         const PathScanStep expected = literalPathScan(
-            text, from, passes, [pumpAt](qint64, qint64 pass) { return pass != pumpAt; });
+            bytes, from, passes, [pumpAt](qint64, qint64 pass) { return pass != pumpAt; });
         if (actual != expected)
             return difference(context, stretch, describe(actual), describe(expected));
         switch (actual.stop) {

@@ -31,9 +31,10 @@ inline constexpr qint64 noPump = 1'000'000'000'000;
 // text, each run a chain of stretches that end every `hundreds` hundred steps, the next going on
 // where the last stopped. Each returns the first difference, or an empty string.
 
-/// The drive-path scan, the first run with the pass counter at `passes`; a run after a find
-/// starts on its backslash.
-QString pathScanDifference(QByteArrayView text, qint64 from, qint64 passes, qint64 hundreds);
+/// The drive-path scan as `implementation` runs it, the first run with the pass counter at
+/// `passes`; a run after a find starts on its backslash.
+QString pathScanDifference(const PathScanImplementation &implementation, const Text &text,
+                           qint64 from, qint64 passes, qint64 hundreds);
 /// The text search for `searchText`; a run after a find starts one past it.
 QString searchDifference(QByteArrayView text, const QString &searchText, qint64 from,
                          qint64 hundreds);
