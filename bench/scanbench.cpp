@@ -99,13 +99,14 @@ qint64 pathsIn(const Text &snapshot)
     }
 }
 
-// The matches of `pattern` in `folded`, found stretch by stretch as the command finds them.
-qint64 matchesIn(QByteArrayView folded, const SearchPattern &pattern)
+// The matches of `pattern` in `snapshot`, found stretch by stretch as the command finds them.
+qint64 matchesIn(const Text &snapshot, const SearchPattern &pattern)
 {
     qint64 finds = 0;
     qint64 from = 1;
     for (;;) {
-        const SearchStep step = searchFolded(folded, pattern, from, PumpPacer::nextPumpPoint(from));
+        const SearchStep step =
+            searchForMatch(snapshot, pattern, from, PumpPacer::nextPumpPoint(from));
         switch (step.stop) {
         case SearchStep::Stop::PumpPoint:
             from = step.position;
@@ -239,8 +240,8 @@ QList<Row> measureSearch(BenchWindow &window, const QString &file, const BenchSi
 {
     const ScanKind kind{.command = QStringLiteral("search ") + name,
                         .endOfRun = QStringLiteral("click to end of text"),
-                        .scanFunction = QStringLiteral("searchFolded"),
-                        .snapshot = QStringLiteral("folded snapshot"),
+                        .scanFunction = QStringLiteral("searchForMatch"),
+                        .snapshot = QStringLiteral("snapshot copy"),
                         .grep = QStringLiteral("grep -i -F"),
                         .minRate = 1,
                         .expectedFinds = 0};
@@ -255,12 +256,12 @@ QList<Row> measureSearch(BenchWindow &window, const QString &file, const BenchSi
         "Command4", [&form] { return form.searchPos == 0; }, spareClicks);
     figures.windowFinds = services.messages.size();
 
-    QByteArray folded;
-    figures.snapshot = timed([&] { folded = foldedSnapshot(window.text1()->bytes()); });
+    Text snapshot;
+    figures.snapshot = timed([&] { snapshot = services.viewText(); });
     qint64 scanFinds = 0;
-    figures.scan = timed([&] { scanFinds = matchesIn(folded, SearchPattern(searchText)); });
+    figures.scan = timed([&] { scanFinds = matchesIn(snapshot, SearchPattern(searchText)); });
     requireSameFinds(scanFinds, kind, figures);
-    folded = QByteArray();
+    snapshot = Text();
 
     qint64 searchPos = 0;
     timeLiteralLoop(

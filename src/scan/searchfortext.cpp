@@ -6,7 +6,7 @@
 void searchForText(Services &services, qint64 &searchPos)
 {
     PumpPacer pacer;
-    const QByteArray snapshot = foldedSnapshot(services.viewText().toByteArray());
+    const Text snapshot = services.viewText();
     const std::optional<QString> typed = services.prompt(
         QStringLiteral("Enter What You Want To Search For"), QStringLiteral("search"));
     if (!typed)
@@ -27,7 +27,7 @@ void searchForText(Services &services, qint64 &searchPos)
 
     for (;;) {
         const SearchStep step =
-            searchFolded(snapshot, pattern, searchPos, PumpPacer::nextPumpPoint(searchPos));
+            searchForMatch(snapshot, pattern, searchPos, PumpPacer::nextPumpPoint(searchPos));
         if (step.lastProgressPosition)
             progress = *step.lastProgressPosition;
 

@@ -1,4 +1,5 @@
 #include "scanreference.h"
+#include "textpieces.h"
 
 #include <algorithm>
 #include <array>
@@ -19,9 +20,10 @@ QChar withCase(QChar character, bool upper)
 
 } // namespace
 
-// The input: two bytes for the start, one for the pump interval and the kind of search text,
-// one for its length, one for its letter cases; then either the text, of which a part is the
-// search text, or the search text's own bytes followed by the text.
+// The input: two bytes for the start, one for the pump interval, the kind of search text and the
+// longest piece of the snapshot, one for the search text's length, one for its letter cases; then
+// either the text, of which a part is the search text, or the search text's own bytes followed by
+// the text.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     constexpr qsizetype headerSize = 5;
@@ -49,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     const qint64 from = 1 + (data[0] | data[1] << 8) % (text.size() + 3);
 
-    const QString difference = searchDifference(text, searchText, from, hundreds);
+    const QString difference =
+        searchDifference(textInPieces(text, data[2] >> 3, data[4]), searchText, from, hundreds);
     if (!difference.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(difference));
         std::abort();

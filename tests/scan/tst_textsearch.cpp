@@ -1,4 +1,5 @@
 #include "scanreference.h"
+#include "textpieces.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -39,11 +40,17 @@ QString randomSearchText(QRandomGenerator &random, const QByteArray &text,
     return drawn;
 }
 
-void compareWithTheLiteralLoop(const QByteArray &text, const QString &searchText, qint64 from)
+// The text whole and in pieces, so that the spans of the snapshot end at every offset around the
+// matches: one byte long, about as long as the search text, and longer.
+void compareWithTheLiteralLoop(const QByteArray &bytes, const QString &searchText, qint64 from)
 {
-    for (qint64 hundreds : {qint64(1), qint64(7), noPump}) {
-        const QString difference = searchDifference(text, searchText, from, hundreds);
-        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+    for (qsizetype longestPiece :
+         {qsizetype(0), qsizetype(1), searchText.size() + 2, qsizetype(64)}) {
+        const Text text = textInPieces(bytes, longestPiece, quint32(from));
+        for (qint64 hundreds : {qint64(1), qint64(7), noPump}) {
+            const QString difference = searchDifference(text, searchText, from, hundreds);
+            QVERIFY2(difference.isEmpty(), qPrintable(difference));
+        }
     }
 }
 

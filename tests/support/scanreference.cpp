@@ -158,7 +158,7 @@ QString pathScanDifference(const PathScanImplementation &implementation, const T
     }
 }
 
-QString searchDifference(QByteArrayView text, const QString &searchText, qint64 from,
+QString searchDifference(const Text &text, const QString &searchText, qint64 from,
                          qint64 hundreds)
 {
     const QString context =
@@ -167,11 +167,12 @@ QString searchDifference(QByteArrayView text, const QString &searchText, qint64 
             .arg(from)
             .arg(hundreds);
     const SearchPattern pattern(searchText);
+    const QByteArray bytes = text.toByteArray();
     for (int stretch = 0;; ++stretch) {
         const qint64 pumpAt = (from / 100 + hundreds) * 100;
-        const SearchStep actual = searchFolded(foldedSnapshot(text), pattern, from, pumpAt);
+        const SearchStep actual = searchForMatch(text, pattern, from, pumpAt);
         const SearchStep expected = literalSearch(
-            text, searchText, from, [pumpAt](qint64 cursor) { return cursor != pumpAt; });
+            bytes, searchText, from, [pumpAt](qint64 cursor) { return cursor != pumpAt; });
         if (actual != expected)
             return difference(context, stretch, describe(actual), describe(expected));
         if (actual.stop == SearchStep::Stop::EndOfText)
