@@ -77,12 +77,12 @@ void timeLiteralLoop(BenchWindow &window,
 // The drive paths in `snapshot`, found stretch by stretch as the command finds them.
 qint64 pathsIn(const Text &snapshot)
 {
+    const PumpPacer pacer{PumpPacing()};
     qint64 finds = 0;
     qint64 from = 1;
     qint64 passes = 0;
     for (;;) {
-        const PathScanStep step =
-            scanForPath(snapshot, from, passes, PumpPacer::nextPumpPoint(passes));
+        const PathScanStep step = scanForPath(snapshot, from, passes, pacer.nextPumpPoint(passes));
         switch (step.stop) {
         case PathScanStep::Stop::PumpPoint:
             from = step.position + 1;
@@ -102,11 +102,11 @@ qint64 pathsIn(const Text &snapshot)
 // The matches of `pattern` in `snapshot`, found stretch by stretch as the command finds them.
 qint64 matchesIn(const Text &snapshot, const SearchPattern &pattern)
 {
+    const PumpPacer pacer{PumpPacing()};
     qint64 finds = 0;
     qint64 from = 1;
     for (;;) {
-        const SearchStep step =
-            searchForMatch(snapshot, pattern, from, PumpPacer::nextPumpPoint(from));
+        const SearchStep step = searchForMatch(snapshot, pattern, from, pacer.nextPumpPoint(from));
         switch (step.stop) {
         case SearchStep::Stop::PumpPoint:
             from = step.position;

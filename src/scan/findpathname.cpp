@@ -20,7 +20,7 @@ void findPathName(Services &services, qint64 &pathPos)
     services.setCaption(Control::lblPosition, progressCaption(pathPos, total));
     if (!services.pumpEvents())
         return;
-    PumpPacer pacer;
+    PumpPacer pacer(services.pumpPacing());
 
     if (pathPos == 0)
         pathPos = 1;
@@ -40,8 +40,7 @@ void findPathName(Services &services, qint64 &pathPos)
     };
 
     for (;;) {
-        const PathScanStep step =
-            scanForPath(snapshot, from, passes, PumpPacer::nextPumpPoint(passes));
+        const PathScanStep step = scanForPath(snapshot, from, passes, pacer.nextPumpPoint(passes));
         passes = step.passes;
         focusOwed = focusOwed || step.sawCandidate;
         if (step.lastProgressPosition)

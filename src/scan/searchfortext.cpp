@@ -5,7 +5,7 @@
 
 void searchForText(Services &services, qint64 &searchPos)
 {
-    PumpPacer pacer;
+    PumpPacer pacer(services.pumpPacing());
     const Text snapshot = services.viewText();
     const std::optional<QString> typed = services.prompt(
         QStringLiteral("Enter What You Want To Search For"), QStringLiteral("search"));
@@ -27,7 +27,7 @@ void searchForText(Services &services, qint64 &searchPos)
 
     for (;;) {
         const SearchStep step =
-            searchForMatch(snapshot, pattern, searchPos, PumpPacer::nextPumpPoint(searchPos));
+            searchForMatch(snapshot, pattern, searchPos, pacer.nextPumpPoint(searchPos));
         if (step.lastProgressPosition)
             progress = *step.lastProgressPosition;
 

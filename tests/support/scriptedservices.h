@@ -41,6 +41,9 @@ public:
     void showMessage(const QString &message) override;
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;
+    /// Scans pump at every hundredth step, as the literal loops do, so that tests reach the
+    /// pumps inside the scan loops with small texts.
+    PumpPacing pumpPacing() const override { return {.stretch = 1, .intervalMs = 0}; }
     QString writeFile(const QString &path, QByteArrayView bytes) override;
 
 private:
