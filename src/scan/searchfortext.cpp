@@ -3,6 +3,8 @@
 #include "services.h"
 #include "textsearch.h"
 
+#include <algorithm>
+
 void searchForText(Services &services, qint64 &searchPos)
 {
     PumpPacer pacer(services.pumpPacing());
@@ -36,7 +38,9 @@ void searchForText(Services &services, qint64 &searchPos)
             searchPos = step.position;
             if (!pacer.pumpIfDue(services, showProgress))
                 return;
-            // A run started from the pump may have moved the cursor; go on from wherever it is.
+            // A run started from the pump may have moved the cursor, to 0 when it reached the
+            // end of the text; this run goes on from there, but never before the first position.
+            searchPos = std::max<qint64>(searchPos, 1);
             break;
         case SearchStep::Stop::Found:
             showProgress();

@@ -126,6 +126,10 @@ void TestSearchForText::nestedRunsMoveTheCursor_data()
     QTest::newRow("nested run finds the first occurrence")
         << twoNeedles << 0LL << QStringList{found(u"NEEDLE"_s, 151), found(u"needle"_s, 303)}
         << 304LL;
+    // The nested run ends the text and sets the cursor to 0: the run goes on from the first
+    // position, where the text matches.
+    QTest::newRow("nested run reaches the end") << QByteArray("needle") + QByteArray(294, 'x')
+                                                << 2LL << QStringList{found(u"needle"_s, 1)} << 2LL;
 }
 
 // A click during a pump runs a whole nested run, which moves the cursor that the interrupted run
