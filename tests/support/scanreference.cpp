@@ -15,38 +15,22 @@ QString upperCasedByCharacter(QString text)
     return text;
 }
 
-const char *stopName(int stop)
-{
-    static const char *const names[] = {"Found", "EndOfText", "PumpPoint"};
-    return names[stop];
-}
-
 QString describe(const PathScanStep &step)
 {
-    return QStringLiteral("%1 at %2 after %3 passes, progress %4, %5")
-        .arg(QLatin1StringView(stopName(int(step.stop))))
+    return QStringLiteral("stop %1 (found, end, pump) at %2 after %3 passes, progress %4%5")
+        .arg(int(step.stop))
         .arg(step.position)
         .arg(step.passes)
-        .arg(step.lastProgressPosition ? QString::number(*step.lastProgressPosition)
-                                       : QStringLiteral("none"))
-        .arg(step.sawCandidate ? QStringLiteral("a candidate seen")
-                               : QStringLiteral("no candidate seen"));
+        .arg(step.lastProgressPosition.value_or(0))
+        .arg(step.sawCandidate ? QStringLiteral(", a candidate read") : QString());
 }
 
 QString describe(const SearchStep &step)
 {
-    return QStringLiteral("%1 at %2, progress %3")
-        .arg(QLatin1StringView(stopName(int(step.stop))))
+    return QStringLiteral("stop %1 (found, end, pump) at %2, progress %3")
+        .arg(int(step.stop))
         .arg(step.position)
-        .arg(step.lastProgressPosition ? QString::number(*step.lastProgressPosition)
-                                       : QStringLiteral("none"));
-}
-
-QString difference(const QString &context, int stretch, const QString &actual,
-                   const QString &expected)
-{
-    return context +
-           QStringLiteral(", stretch %1: %2 instead of %3").arg(stretch).arg(actual, expected);
+        .arg(step.lastProgressPosition.value_or(0));
 }
 
 } // namespace
@@ -142,7 +126,9 @@ QString pathScanDifference(const PathScanImplementation &implementation, const T
         const PathScanStep expected = literalPathScan(
             bytes, from, passes, [pumpAt](qint64, qint64 pass) { return pass != pumpAt; });
         if (actual != expected)
-            return difference(context, stretch, describe(actual), describe(expected));
+            return context + QStringLiteral(", stretch %1: %2 instead of %3")
+                                 .arg(stretch)
+                                 .arg(describe(actual), describe(expected));
         switch (actual.stop) {
         case PathScanStep::Stop::PumpPoint:
             from = actual.position + 1;
@@ -158,8 +144,7 @@ QString pathScanDifference(const PathScanImplementation &implementation, const T
     }
 }
 
-QString searchDifference(const Text &text, const QString &searchText, qint64 from,
-                         qint64 hundreds)
+QString searchDifference(const Text &text, const QString &searchText, qint64 from, qint64 hundreds)
 {
     const QString context =
         QStringLiteral("searching \"%1\" from %2, %3 hundred positions a stretch")
@@ -174,7 +159,9 @@ QString searchDifference(const Text &text, const QString &searchText, qint64 fro
         const SearchStep expected = literalSearch(
             bytes, searchText, from, [pumpAt](qint64 cursor) { return cursor != pumpAt; });
         if (actual != expected)
-            return difference(context, stretch, describe(actual), describe(expected));
+            return context + QStringLiteral(", stretch %1: %2 instead of %3")
+                                 .arg(stretch)
+                                 .arg(describe(actual), describe(expected));
         if (actual.stop == SearchStep::Stop::EndOfText)
             return {};
         from = actual.stop == SearchStep::Stop::Found ? actual.position + 1 : actual.position;
