@@ -1,6 +1,6 @@
 #include "benchwindow.h"
 #include "benchfailure.h"
-#include "byteview.h"
+#include "scintillaview.h"
 #include "steadyclock.h"
 
 #include <QCoreApplication>
@@ -19,9 +19,9 @@ BenchWindow::BenchWindow()
     QCoreApplication::processEvents();
 }
 
-ByteView *BenchWindow::text1() const
+ScintillaView *BenchWindow::text1() const
 {
-    return window->findChild<ByteView *>(QStringLiteral("text1"));
+    return window->findChild<ScintillaView *>(QStringLiteral("text1"));
 }
 
 QLabel *BenchWindow::label(const char *name) const

@@ -1,7 +1,7 @@
 #include "loadbench.h"
 #include "benchfailure.h"
 #include "benchwindow.h"
-#include "byteview.h"
+#include "scintillaview.h"
 #include "steadyclock.h"
 
 #include <QFile>
@@ -27,7 +27,7 @@ qint64 statusKiB(const QByteArray &field)
 }
 
 // How long `step` takes with the view's repaint that makes it visible.
-template <typename Step> qint64 timeWithRepaint(ByteView *view, Step &&step)
+template <typename Step> qint64 timeWithRepaint(ScintillaView *view, Step &&step)
 {
     return timed([&] {
         step();
@@ -49,7 +49,7 @@ QList<Row> measureLoad(BenchWindow &window, const QString &path, const BenchSize
     const ClickTiming load = window.load(path, size.bytes);
     const qint64 peak = statusKiB("VmHWM");
 
-    ByteView *view = window.text1();
+    ScintillaView *view = window.text1();
     const auto send = [view](unsigned int message, unsigned long wParam = 0, long lParam = 0) {
         return view->SendScintilla(message, wParam, lParam);
     };

@@ -1,12 +1,12 @@
 #include "scanbench.h"
 #include "benchfailure.h"
 #include "benchwindow.h"
-#include "byteview.h"
 #include "datagenerator.h"
 #include "externaltools.h"
 #include "literalloops.h"
 #include "pathscan.h"
 #include "pumppacer.h"
+#include "scintillaview.h"
 #include "steadyclock.h"
 #include "textsearch.h"
 

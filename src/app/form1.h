@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-class ByteView;
+class ScintillaView;
 class QLabel;
 class QPushButton;
 class Services;
@@ -41,7 +41,7 @@ private slots:
 
 private:
     QLabel *Label1;
-    ByteView *text1;
+    ScintillaView *text1;
     QPushButton *Command1;
     QPushButton *Command3;
     QPushButton *Command4;

@@ -1,6 +1,6 @@
 #include "qtservices.h"
-#include "byteview.h"
 #include "fileio.h"
+#include "scintillaview.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -30,7 +30,7 @@ QByteArrayView QtServices::viewText()
 
 QString QtServices::loadViewText(const QString &path)
 {
-    ByteView::Replacement replacement(*view.text1);
+    ScintillaView::Replacement replacement(*view.text1);
     const QString error = readWholeFile(path, replacement);
     if (error.isEmpty())
         replacement.commit();

@@ -4,7 +4,7 @@
 
 #include <QObject>
 
-class ByteView;
+class ScintillaView;
 class QAbstractButton;
 class QLabel;
 class QWidget;
@@ -13,7 +13,7 @@ class QWidget;
 struct ViewControls
 {
     QWidget *window;
-    ByteView *text1;
+    ScintillaView *text1;
     QLabel *lblStat;
     QLabel *lblPosition;
     QAbstractButton *Command3;

@@ -1,5 +1,5 @@
 #include "viewaccessible.h"
-#include "byteview.h"
+#include "scintillaview.h"
 
 #include <limits>
 
@@ -14,13 +14,13 @@ QAccessibleInterface *viewAccessibleFactory(const QString &className, QObject *o
 {
     // Asked for the most derived class first, so this wins over the widget's own factory,
     // which answers for its base class.
-    if (className == QLatin1String(ByteView::staticMetaObject.className()))
-        return new ViewAccessible(static_cast<ByteView *>(object));
+    if (className == QLatin1String(ScintillaView::staticMetaObject.className()))
+        return new ViewAccessible(static_cast<ScintillaView *>(object));
     return nullptr;
 }
 
 // Keeps the screen reader's caret and selection in step with the view.
-void announceCaret(ByteView *view)
+void announceCaret(ScintillaView *view)
 {
     if (!QAccessible::isActive())
         return;
@@ -28,7 +28,7 @@ void announceCaret(ByteView *view)
     QAccessible::updateAccessibility(&caret);
 }
 
-void announceSelection(ByteView *view)
+void announceSelection(ScintillaView *view)
 {
     if (!QAccessible::isActive())
         return;
@@ -49,16 +49,18 @@ void installViewAccessible()
     Q_UNUSED(installed);
 }
 
-ViewAccessible::ViewAccessible(ByteView *view)
+ViewAccessible::ViewAccessible(ScintillaView *view)
     : QAccessibleWidget(view, QAccessible::EditableText)
 {
-    QObject::connect(view, &ByteView::cursorPositionChanged, view, [view] { announceCaret(view); });
-    QObject::connect(view, &ByteView::selectionChanged, view, [view] { announceSelection(view); });
+    QObject::connect(view, &ScintillaView::cursorPositionChanged, view,
+                     [view] { announceCaret(view); });
+    QObject::connect(view, &ScintillaView::selectionChanged, view,
+                     [view] { announceSelection(view); });
 }
 
-ByteView *ViewAccessible::view() const
+ScintillaView *ViewAccessible::view() const
 {
-    return static_cast<ByteView *>(widget());
+    return static_cast<ScintillaView *>(widget());
 }
 
 void *ViewAccessible::interface_cast(QAccessible::InterfaceType type)
@@ -137,7 +139,7 @@ int ViewAccessible::characterCount() const
 
 QRect ViewAccessible::characterRect(int offset) const
 {
-    ByteView *v = view();
+    ScintillaView *v = view();
     const long x = v->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0, long(offset));
     const long y = v->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0, long(offset));
     const long nextX =
@@ -149,7 +151,7 @@ QRect ViewAccessible::characterRect(int offset) const
 
 int ViewAccessible::offsetAtPoint(const QPoint &point) const
 {
-    ByteView *v = view();
+    ScintillaView *v = view();
     const QPoint local = v->viewport()->mapFromGlobal(point);
     const long offset =
         v->SendScintilla(QsciScintillaBase::SCI_POSITIONFROMPOINTCLOSE,

@@ -2,7 +2,7 @@
 
 #include <QAccessibleWidget>
 
-class ByteView;
+class ScintillaView;
 
 // What screen readers see of the byte view: its text, caret, selection and length. One byte is
 // one character, so every offset is a position and every answer costs constant time (but the
@@ -10,7 +10,7 @@ class ByteView;
 class ViewAccessible final : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
-    explicit ViewAccessible(ByteView *view);
+    explicit ViewAccessible(ScintillaView *view);
 
     void *interface_cast(QAccessible::InterfaceType type) override;
     QString text(QAccessible::Text kind) const override;
@@ -31,9 +31,9 @@ public:
     QString attributes(int offset, int *startOffset, int *endOffset) const override;
 
 private:
-    ByteView *view() const;
+    ScintillaView *view() const;
 };
 
-// Makes every ByteView answer screen readers through ViewAccessible rather than the widget's
+// Makes every ScintillaView answer screen readers through ViewAccessible rather than the widget's
 // built-in accessibility, which counts characters from the start of the text on every update.
 void installViewAccessible();

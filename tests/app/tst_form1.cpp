@@ -1,4 +1,4 @@
-#include "byteview.h"
+#include "scintillaview.h"
 #include "scriptedwindow.h"
 
 #include <QApplication>

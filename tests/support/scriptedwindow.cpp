@@ -1,5 +1,5 @@
 #include "scriptedwindow.h"
-#include "byteview.h"
+#include "scintillaview.h"
 
 #include <QFile>
 #include <QLabel>
@@ -17,9 +17,9 @@ ScriptedWindow::ScriptedWindow()
     form->show();
 }
 
-ByteView *ScriptedWindow::text1() const
+ScintillaView *ScriptedWindow::text1() const
 {
-    return form->findChild<ByteView *>(QStringLiteral("text1"));
+    return form->findChild<ScintillaView *>(QStringLiteral("text1"));
 }
 
 QLabel *ScriptedWindow::label(const char *name) const

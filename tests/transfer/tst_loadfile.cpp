@@ -1,5 +1,5 @@
 #include "bytesamples.h"
-#include "byteview.h"
+#include "scintillaview.h"
 #include "scriptedwindow.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "bytesamples.h"
-#include "byteview.h"
+#include "scintillaview.h"
 #include "scriptedwindow.h"
 
 #include <QApplication>
@@ -24,7 +24,7 @@ QStringList filesIn(const QTemporaryDir &dir)
 }
 
 // Replaces the view's bytes from `start` to `end` with `bytes`, as an edit in the view does.
-void replaceInView(ByteView *view, qint64 start, qint64 end, const QByteArray &bytes)
+void replaceInView(ScintillaView *view, qint64 start, qint64 end, const QByteArray &bytes)
 {
     view->SendScintilla(QsciScintillaBase::SCI_SETTARGETRANGE, static_cast<unsigned long>(start),
                         long(end));
@@ -323,10 +323,11 @@ void TestSaveFile::realSaveDialogProposesTheLoadedFileAndSaves()
 
     answerFileDialog(loaded, &proposed);
     QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
-    QCOMPARE(form.findChild<ByteView *>(QStringLiteral("text1"))->bytes().toByteArray(), bytes);
+    QCOMPARE(form.findChild<ScintillaView *>(QStringLiteral("text1"))->bytes().toByteArray(),
+             bytes);
 
     // Patch the loaded file in the view and save it over itself, as the dialog proposes.
-    replaceInView(form.findChild<ByteView *>(QStringLiteral("text1")), 0, 2, "C:");
+    replaceInView(form.findChild<ScintillaView *>(QStringLiteral("text1")), 0, 2, "C:");
     answerFileDialog(QString(), &proposed);
     QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command2")), Qt::LeftButton);
 

@@ -9,12 +9,12 @@
 
 // The editable view of a file's bytes: one character per byte, every byte visible and
 // distinguishable, and no work proportional to the text's size on a keystroke or a scroll.
-class ByteView : public QsciScintilla
+class ScintillaView : public QsciScintilla
 {
     Q_OBJECT
 
 public:
-    explicit ByteView(QWidget *parent = nullptr);
+    explicit ScintillaView(QWidget *parent = nullptr);
 
     /// The whole text; valid until the text next changes.
     QByteArrayView bytes() const;
@@ -28,7 +28,7 @@ public:
     class Replacement final : public ByteSink
     {
     public:
-        explicit Replacement(ByteView &view);
+        explicit Replacement(ScintillaView &view);
         ~Replacement() override;
         Replacement(const Replacement &) = delete;
         Replacement &operator=(const Replacement &) = delete;
@@ -41,7 +41,7 @@ public:
     private:
         bool succeeded() const;
 
-        ByteView &view;
+        ScintillaView &view;
         long oldDocument;
         bool committed = false;
     };

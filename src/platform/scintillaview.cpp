@@ -1,4 +1,4 @@
-#include "byteview.h"
+#include "scintillaview.h"
 #include "viewaccessible.h"
 
 #include <QFontDatabase>
@@ -29,7 +29,7 @@ constexpr std::array<Representation, 3> lookalikes = {{
 
 } // namespace
 
-ByteView::ByteView(QWidget *parent)
+ScintillaView::ScintillaView(QWidget *parent)
     : QsciScintilla(parent)
 {
     installViewAccessible();
@@ -37,7 +37,7 @@ ByteView::ByteView(QWidget *parent)
     configureDocument();
 }
 
-void ByteView::configureView()
+void ScintillaView::configureView()
 {
     setUtf8(false);
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -62,7 +62,7 @@ void ByteView::configureView()
                       SC_MOD_CHANGEANNOTATION | SC_MOD_LEXERSTATE | SC_MOD_CHANGETABSTOPS));
 }
 
-void ByteView::configureDocument()
+void ScintillaView::configureDocument()
 {
     // Code page 0 keeps the document a plain byte buffer: one character per byte, nothing
     // decoded or replaced. Representations belong to the view but follow the code page.
@@ -77,18 +77,18 @@ void ByteView::configureDocument()
     }
 }
 
-QByteArrayView ByteView::bytes() const
+QByteArrayView ScintillaView::bytes() const
 {
     const auto *text = reinterpret_cast<const char *>(SendScintilla(SCI_GETCHARACTERPOINTER));
     return QByteArrayView(text, length());
 }
 
-qint64 ByteView::length() const
+qint64 ScintillaView::length() const
 {
     return SendScintilla(SCI_GETLENGTH);
 }
 
-QByteArray ByteView::bytesBetween(qint64 start, qint64 end) const
+QByteArray ScintillaView::bytesBetween(qint64 start, qint64 end) const
 {
     start = qBound<qint64>(0, start, length());
     end = qBound<qint64>(start, end, length());
@@ -98,7 +98,7 @@ QByteArray ByteView::bytesBetween(qint64 start, qint64 end) const
     return range;
 }
 
-bool ByteView::setBytes(QByteArrayView text)
+bool ScintillaView::setBytes(QByteArrayView text)
 {
     Replacement replacement(*this);
     if (!replacement.reserve(text.size()) || !replacement.append(text))
@@ -109,7 +109,7 @@ bool ByteView::setBytes(QByteArrayView text)
 
 // The new text goes into a new document, so that a failure leaves the old one in place; the new
 // one holds no styles (nothing is highlighted) and may exceed 2 GiB.
-ByteView::Replacement::Replacement(ByteView &view)
+ScintillaView::Replacement::Replacement(ScintillaView &view)
     : view(view)
     , oldDocument(view.SendScintilla(SCI_GETDOCPOINTER))
 {
@@ -123,7 +123,7 @@ ByteView::Replacement::Replacement(ByteView &view)
     view.SendScintilla(SCI_SETUNDOCOLLECTION, 0);
 }
 
-ByteView::Replacement::~Replacement()
+ScintillaView::Replacement::~Replacement()
 {
     if (committed) {
         view.SendScintilla(SCI_RELEASEDOCUMENT, 0, oldDocument);
@@ -135,7 +135,7 @@ ByteView::Replacement::~Replacement()
     view.configureDocument();
 }
 
-bool ByteView::Replacement::succeeded() const
+bool ScintillaView::Replacement::succeeded() const
 {
     return view.SendScintilla(SCI_GETSTATUS) == SC_STATUS_OK;
 }
@@ -145,7 +145,7 @@ constexpr qint64 editingRoom = qint64(1) << 20;
 
 // The widget lets std::bad_alloc through where a failed allocation throws, and reports it in its
 // status where it catches it itself; either way the new document is dropped whole.
-bool ByteView::Replacement::reserve(qint64 size)
+bool ScintillaView::Replacement::reserve(qint64 size)
 {
     // A text larger than memory and swap together could never be held; asking for it anyway
     // would only drive the machine into swapping first.
@@ -163,7 +163,7 @@ bool ByteView::Replacement::reserve(qint64 size)
     return succeeded();
 }
 
-bool ByteView::Replacement::append(QByteArrayView bytes)
+bool ScintillaView::Replacement::append(QByteArrayView bytes)
 {
     const qint64 before = view.length();
     try {
@@ -174,7 +174,7 @@ bool ByteView::Replacement::append(QByteArrayView bytes)
     return succeeded() && view.length() == before + bytes.size();
 }
 
-void ByteView::Replacement::commit()
+void ScintillaView::Replacement::commit()
 {
     committed = true;
     view.SendScintilla(SCI_SETUNDOCOLLECTION, 1);
@@ -183,34 +183,34 @@ void ByteView::Replacement::commit()
     view.SendScintilla(SCI_GOTOPOS, 0);
 }
 
-void ByteView::select(qint64 offset, qint64 count)
+void ScintillaView::select(qint64 offset, qint64 count)
 {
     const qint64 start = qBound<qint64>(0, offset, length());
     const qint64 end = qBound<qint64>(start, start + qMax<qint64>(count, 0), length());
     SendScintilla(SCI_SETSEL, static_cast<unsigned long>(start), long(end));
 }
 
-qint64 ByteView::caretOffset() const
+qint64 ScintillaView::caretOffset() const
 {
     return SendScintilla(SCI_GETCURRENTPOS);
 }
 
-qint64 ByteView::anchorOffset() const
+qint64 ScintillaView::anchorOffset() const
 {
     return SendScintilla(SCI_GETANCHOR);
 }
 
-qint64 ByteView::selectionStart() const
+qint64 ScintillaView::selectionStart() const
 {
     return SendScintilla(SCI_GETSELECTIONSTART);
 }
 
-qint64 ByteView::selectionEnd() const
+qint64 ScintillaView::selectionEnd() const
 {
     return SendScintilla(SCI_GETSELECTIONEND);
 }
 
-QByteArray ByteView::representation(char byte) const
+QByteArray ScintillaView::representation(char byte) const
 {
     const char key[2] = {byte, '\0'};
     QByteArray name(32, '\0');

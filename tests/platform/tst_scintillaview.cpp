@@ -1,4 +1,4 @@
-#include "byteview.h"
+#include "scintillaview.h"
 #include "viewaccessible.h"
 
 #include <QAccessible>
@@ -6,7 +6,7 @@
 #include <QKeyEvent>
 #include <QTest>
 
-class TestByteView final : public QObject
+class TestScintillaView final : public QObject
 {
     Q_OBJECT
 
@@ -17,9 +17,9 @@ private slots:
     void noNotificationCarriesTheChangedText();
 };
 
-void TestByteView::everyByteIsDrawnDistinguishably()
+void TestScintillaView::everyByteIsDrawnDistinguishably()
 {
-    ByteView view;
+    ScintillaView view;
     QVERIFY(view.setBytes(QByteArrayLiteral("x")));
     // C0 controls have the widget's own mnemonics; C1 controls, DEL, the no-break space and the
     // soft hyphen would otherwise look like blanks, boxes or nothing at all. Tabs show as arrows.
@@ -37,9 +37,9 @@ void TestByteView::everyByteIsDrawnDistinguishably()
     QCOMPARE(view.wrapMode(), QsciScintilla::WrapNone);
 }
 
-void TestByteView::editsKeepTheBytesTyped()
+void TestScintillaView::editsKeepTheBytesTyped()
 {
-    ByteView view;
+    ScintillaView view;
     QVERIFY(view.setBytes(QByteArrayLiteral("ab\r\ncd")));
     view.select(view.length(), 0);
     for (const QChar typed : QStringLiteral("\u00e9\u00a0z")) {
@@ -51,9 +51,9 @@ void TestByteView::editsKeepTheBytesTyped()
     QCOMPARE(view.bytes().toByteArray(), QByteArrayLiteral("ab\r\ncd"));
 }
 
-void TestByteView::screenReadersSeeBytesAsCharacters()
+void TestScintillaView::screenReadersSeeBytesAsCharacters()
 {
-    ByteView view;
+    ScintillaView view;
     view.show();
     QVERIFY(view.setBytes(QByteArrayLiteral("MZ\0\xe9t")));
     view.select(1, 3);
@@ -86,9 +86,9 @@ void TestByteView::screenReadersSeeBytesAsCharacters()
 
 // Notifications that carry inserted or deleted text make the widget copy that text, which costs
 // as much as the whole file when one is loaded.
-void TestByteView::noNotificationCarriesTheChangedText()
+void TestScintillaView::noNotificationCarriesTheChangedText()
 {
-    ByteView view;
+    ScintillaView view;
     QList<int> carrying;
     connect(&view, &QsciScintillaBase::SCN_MODIFIED, &view,
             [&carrying](int, int type, const char *text) {
@@ -103,5 +103,5 @@ void TestByteView::noNotificationCarriesTheChangedText()
     QCOMPARE(carrying, QList<int>());
 }
 
-QTEST_MAIN(TestByteView)
-#include "tst_byteview.moc"
+QTEST_MAIN(TestScintillaView)
+#include "tst_scintillaview.moc"
