@@ -1,6 +1,6 @@
 #include "benchwindow.h"
 #include "benchfailure.h"
-#include "scintillaview.h"
+#include "byteview.h"
 #include "steadyclock.h"
 
 #include <QCoreApplication>
@@ -19,9 +19,9 @@ BenchWindow::BenchWindow()
     QCoreApplication::processEvents();
 }
 
-ScintillaView *BenchWindow::text1() const
+ByteView *BenchWindow::text1() const
 {
-    return window->findChild<ScintillaView *>(QStringLiteral("text1"));
+    return window->findChild<ByteView *>(QStringLiteral("text1"));
 }
 
 QLabel *BenchWindow::label(const char *name) const

@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-class ScintillaView;
+class ByteView;
 class QLabel;
 
 // How one or more clicks went, in nanoseconds: how long they took, and how long the window's
@@ -28,7 +28,7 @@ public:
 
     BenchServices &services() const { return *benchServices; }
     Form1 &form() const { return *window; }
-    ScintillaView *text1() const;
+    ByteView *text1() const;
     QLabel *label(const char *name) const;
 
     /// Clicks `button` with the mouse until `finished` holds, failing after `maxClicks` clicks.

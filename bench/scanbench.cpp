@@ -1,12 +1,12 @@
 #include "scanbench.h"
 #include "benchfailure.h"
 #include "benchwindow.h"
+#include "byteview.h"
 #include "datagenerator.h"
 #include "externaltools.h"
 #include "literalloops.h"
 #include "pathscan.h"
 #include "pumppacer.h"
-#include "scintillaview.h"
 #include "steadyclock.h"
 #include "textsearch.h"
 
@@ -53,8 +53,8 @@ void timeLiteralLoop(BenchWindow &window,
                      const std::function<bool(QByteArrayView, const LiteralControls &)> &run,
                      ScanFigures &figures)
 {
-    const QByteArrayView text = window.text1()->bytes();
-    const QByteArrayView sample = text.first(std::min(text.size(), literalSampleBytes));
+    const Text &text = window.text1()->text();
+    const QByteArray sample = text.bytes(0, literalSampleBytes);
     const LiteralControls controls{window.text1(), window.label("lblPosition")};
     figures.literalSample = sample.size();
     const qint64 elapsed = timed([&] {
@@ -197,7 +197,7 @@ QList<Row> measureFindPath(BenchWindow &window, const QString &file, const Bench
     figures.windowFinds = services.messages.size();
 
     QByteArray snapshot;
-    figures.snapshot = timed([&] { snapshot = window.text1()->bytes().toByteArray(); });
+    figures.snapshot = timed([&] { snapshot = window.text1()->text().toByteArray(); });
     qint64 scanFinds = 0;
     figures.scan = timed([&] { scanFinds = pathsIn(snapshot); });
     requireSameFinds(scanFinds, kind, figures);
@@ -237,7 +237,8 @@ QList<Row> measureSearch(BenchWindow &window, const QString &file, const BenchSi
     figures.windowFinds = services.messages.size();
 
     QByteArray folded;
-    figures.snapshot = timed([&] { folded = foldedSnapshot(window.text1()->bytes()); });
+    figures.snapshot =
+        timed([&] { folded = foldedSnapshot(window.text1()->text().toByteArray()); });
     qint64 scanFinds = 0;
     figures.scan = timed([&] { scanFinds = matchesIn(folded, SearchPattern(searchText)); });
     requireSameFinds(scanFinds, kind, figures);

@@ -1,7 +1,7 @@
 #include "form1.h"
+#include "byteview.h"
 #include "qtservices.h"
 #include "scancommands.h"
-#include "scintillaview.h"
 #include "transfercommands.h"
 
 #include <QFont>
@@ -43,7 +43,7 @@ QPushButton *makeButton(QWidget *window, const char *name, const QString &captio
 // window keeps its size, since nothing in it would follow a larger one.
 Form1::Form1(const ServicesFactory &makeServices)
     : Label1(makeControl<QLabel>(this, "Label1", QRect(0, 0, 145, 17)))
-    , text1(makeControl<ScintillaView>(this, "text1", QRect(0, 16, 609, 417)))
+    , text1(makeControl<ByteView>(this, "text1", QRect(0, 16, 609, 417)))
     , Command1(makeButton(this, "Command1", QStringLiteral("Open A File To Edit"),
                           QRect(0, 432, 161, 25)))
     , Command3(
@@ -79,6 +79,8 @@ Form1::Form1(const ServicesFactory &makeServices)
     connect(Command2, &QPushButton::clicked, this, &Form1::onCommand2Clicked);
     connect(Command3, &QPushButton::clicked, this, &Form1::onCommand3Clicked);
     connect(Command4, &QPushButton::clicked, this, &Form1::onCommand4Clicked);
+    connect(text1, &ByteView::pasteRefused, this,
+            [this](const QString &reason) { services->showMessage(reason); });
 }
 
 Form1::~Form1() = default;

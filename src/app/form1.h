@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-class ScintillaView;
+class ByteView;
 class QLabel;
 class QPushButton;
 class Services;
@@ -41,7 +41,7 @@ private slots:
 
 private:
     QLabel *Label1;
-    ScintillaView *text1;
+    ByteView *text1;
     QPushButton *Command1;
     QPushButton *Command3;
     QPushButton *Command4;

@@ -1,4 +1,5 @@
 #include "fileio.h"
+#include "textbuilder.h"
 
 #include <QFile>
 #include <QLocale>
@@ -7,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -84,7 +84,7 @@ void keepOwnerAndMode(int fd, const struct stat &old)
 
 } // namespace
 
-QString readWholeFile(const QString &path, ByteSink &sink)
+QString readWholeFile(const QString &path, TextBuilder &text)
 {
     if (path.isEmpty())
         return QStringLiteral("No file was chosen.");
@@ -104,21 +104,23 @@ QString readWholeFile(const QString &path, ByteSink &sink)
     ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
 
     // The size is only a first guess: files that grow while being read, and files that report
-    // no size (as many under /proc do), are read on to their real end.
-    if (!sink.reserve(status.st_size))
+    // no size (as many under /proc do), are read on to their real end. A megabyte at a time,
+    // so that the bytes just read are still in the cache when their line ends are counted.
+    if (!text.reserve(status.st_size))
         return outOfMemoryReason(status.st_size);
     constexpr size_t pieceSize = 1 << 20;
-    const std::unique_ptr<char[]> piece(new char[pieceSize]);
     qint64 total = 0;
     for (;;) {
-        const ssize_t got = readSome(file.get(), piece.get(), pieceSize);
+        const std::span<char> space = text.space();
+        if (space.empty())
+            return outOfMemoryReason(qMax<qint64>(total, status.st_size));
+        const ssize_t got = readSome(file.get(), space.data(), std::min(space.size(), pieceSize));
         if (got < 0)
             return errnoText(errno);
         if (got == 0)
             return {};
+        text.commit(got);
         total += got;
-        if (!sink.append(QByteArrayView(piece.get(), got)))
-            return outOfMemoryReason(qMax<qint64>(total, status.st_size));
     }
 }
 

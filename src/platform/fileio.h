@@ -3,22 +3,12 @@
 #include <QByteArrayView>
 #include <QString>
 
-// Receives a file's bytes as they are read.
-class ByteSink
-{
-public:
-    virtual ~ByteSink() = default;
-    /// Makes room for `size` bytes; false when there is not enough memory.
-    virtual bool reserve(qint64 size) = 0;
-    /// Takes the next bytes of the file; false when there is not enough memory.
-    virtual bool append(QByteArrayView bytes) = 0;
-};
+class TextBuilder;
 
-// Reads the whole regular file at `path` into `sink`, a piece at a time, so that the file never
-// needs a second buffer of its own size; the reason in plain words, or empty. Anything but a
-// regular file (a folder, a FIFO, a device) is refused before a byte is read, so that nothing
-// can block waiting for a writer.
-QString readWholeFile(const QString &path, ByteSink &sink);
+// Reads the whole regular file at `path` into `text`, straight into its buffers; the reason in
+// plain words, or empty. Anything but a regular file (a folder, a FIFO, a device) is refused
+// before a byte is read, so that nothing can block waiting for a writer.
+QString readWholeFile(const QString &path, TextBuilder &text);
 
 // Makes `bytes` the whole content of the regular file `path`, atomically where the folder allows
 // it, keeping the file's permissions and writing through symbolic links; the reason in plain words,

@@ -1,14 +1,30 @@
 #include "qtservices.h"
+#include "byteview.h"
 #include "fileio.h"
-#include "scintillaview.h"
+#include "textbuilder.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+
+namespace {
+
+// Shows the busy cursor while the work of a file dialog's choice goes on.
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+} // namespace
 
 QtServices::QtServices(const ViewControls &controls)
     : view(controls)
@@ -23,17 +39,18 @@ bool QtServices::eventFilter(QObject *watched, QEvent *event)
     return false;
 }
 
-QByteArrayView QtServices::viewText()
+Text QtServices::viewText()
 {
-    return view.text1->bytes();
+    return view.text1->text();
 }
 
 QString QtServices::loadViewText(const QString &path)
 {
-    ScintillaView::Replacement replacement(*view.text1);
-    const QString error = readWholeFile(path, replacement);
+    const BusyCursor busy;
+    TextBuilder text;
+    const QString error = readWholeFile(path, text);
     if (error.isEmpty())
-        replacement.commit();
+        view.text1->setText(text.text());
     return error;
 }
 
@@ -121,5 +138,6 @@ bool QtServices::pumpEvents()
 
 QString QtServices::writeFile(const QString &path, QByteArrayView bytes)
 {
+    const BusyCursor busy;
     return writeWholeFile(path, bytes);
 }

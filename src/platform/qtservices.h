@@ -4,7 +4,7 @@
 
 #include <QObject>
 
-class ScintillaView;
+class ByteView;
 class QAbstractButton;
 class QLabel;
 class QWidget;
@@ -13,7 +13,7 @@ class QWidget;
 struct ViewControls
 {
     QWidget *window;
-    ScintillaView *text1;
+    ByteView *text1;
     QLabel *lblStat;
     QLabel *lblPosition;
     QAbstractButton *Command3;
@@ -27,7 +27,7 @@ class QtServices : public QObject, public Services
 public:
     explicit QtServices(const ViewControls &controls);
 
-    QByteArrayView viewText() override;
+    Text viewText() override;
     QString loadViewText(const QString &path) override;
     void select(qint64 offset, qint64 length) override;
     void focusView() override;

@@ -7,6 +7,15 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+// Receives a file's bytes as they are read.
+class ByteSink
+{
+public:
+    virtual ~ByteSink() = default;
+    virtual bool reserve(qint64 size) = 0;
+    virtual bool append(QByteArrayView bytes) = 0;
+};
+
 // The editable view of a file's bytes: one character per byte, every byte visible and
 // distinguishable, and no work proportional to the text's size on a keystroke or a scroll.
 class ScintillaView : public QsciScintilla

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "text.h"
+
 #include <QByteArrayView>
 #include <QString>
 
@@ -15,8 +17,9 @@ class Services
 public:
     virtual ~Services() = default;
 
-    /// The view's whole text, one byte per character; valid until the view next changes.
-    virtual QByteArrayView viewText() = 0;
+    /// A snapshot of the view's whole text, one byte per character, which later edits leave
+    /// alone; taking it costs O(1).
+    virtual Text viewText() = 0;
     /// Makes the whole file at `path` the view's text; the reason in plain words when that
     /// fails, and the old text then stays.
     virtual QString loadViewText(const QString &path) = 0;

@@ -6,7 +6,7 @@
 void searchForText(Services &services, qint64 &searchPos)
 {
     PumpPacer pacer;
-    const QByteArray snapshot = foldedSnapshot(services.viewText());
+    const QByteArray snapshot = foldedSnapshot(services.viewText().toByteArray());
     const std::optional<QString> typed = services.prompt(
         QStringLiteral("Enter What You Want To Search For"), QStringLiteral("search"));
     if (!typed)

@@ -1,5 +1,6 @@
 #include "bytesamples.h"
 #include "fileio.h"
+#include "textbuilder.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,25 +19,6 @@ namespace {
 
 constexpr uid_t nobody = 65534;
 
-// Collects what readWholeFile delivers, checking that it arrives in order after the reservation.
-class CollectingSink final : public ByteSink
-{
-public:
-    bool reserve(qint64 size) override
-    {
-        reserved = size;
-        return bytes.isEmpty();
-    }
-    bool append(QByteArrayView piece) override
-    {
-        bytes.append(piece);
-        return reserved >= 0;
-    }
-
-    qint64 reserved = -1;
-    QByteArray bytes;
-};
-
 struct ReadResult
 {
     QByteArray bytes;
@@ -45,9 +27,9 @@ struct ReadResult
 
 ReadResult readAll(const QString &path)
 {
-    CollectingSink sink;
-    const QString error = readWholeFile(path, sink);
-    return {sink.bytes, error};
+    TextBuilder text;
+    const QString error = readWholeFile(path, text);
+    return {text.text().toByteArray(), error};
 }
 
 std::filesystem::path nativePath(const QString &path)

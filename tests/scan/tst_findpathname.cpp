@@ -1,4 +1,4 @@
-#include "scintillaview.h"
+#include "byteview.h"
 #include "scriptedwindow.h"
 
 #include <QPushButton>

@@ -1,5 +1,5 @@
 #include "scriptedwindow.h"
-#include "scintillaview.h"
+#include "byteview.h"
 
 #include <QFile>
 #include <QLabel>
@@ -17,9 +17,9 @@ ScriptedWindow::ScriptedWindow()
     form->show();
 }
 
-ScintillaView *ScriptedWindow::text1() const
+ByteView *ScriptedWindow::text1() const
 {
-    return form->findChild<ScintillaView *>(QStringLiteral("text1"));
+    return form->findChild<ByteView *>(QStringLiteral("text1"));
 }
 
 QLabel *ScriptedWindow::label(const char *name) const
@@ -54,7 +54,7 @@ void ScriptedWindow::load(const QTemporaryDir &dir, const QByteArray &bytes,
 
 QByteArray ScriptedWindow::text() const
 {
-    return text1()->bytes().toByteArray();
+    return text1()->text().toByteArray();
 }
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)

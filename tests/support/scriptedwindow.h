@@ -11,7 +11,7 @@
 class QLabel;
 class QPushButton;
 class QTemporaryDir;
-class ScintillaView;
+class ByteView;
 
 // The real window over scripted services, with its controls looked up by name.
 struct ScriptedWindow
@@ -21,7 +21,7 @@ struct ScriptedWindow
     std::unique_ptr<Form1> form;
     ScriptedServices *services = nullptr;
 
-    ScintillaView *text1() const;
+    ByteView *text1() const;
     QLabel *label(const char *name) const;
     QPushButton *button(const char *name) const;
     QString caption(const char *name) const;
