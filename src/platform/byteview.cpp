@@ -721,9 +721,13 @@ void ByteView::mouseDoubleClickEvent(QMouseEvent *event)
 
 void ByteView::wheelEvent(QWheelEvent *event)
 {
-    const int notches = event->angleDelta().y() / 120;
-    if (notches != 0)
-        scrollByRows(qint64(-notches) * QApplication::wheelScrollLines());
+    // Touchpads send fractions of a notch; they add up until a row is due.
+    constexpr int notch = 120;
+    wheelTurned += event->angleDelta().y() * QApplication::wheelScrollLines();
+    const int rows = wheelTurned / notch;
+    wheelTurned -= rows * notch;
+    if (rows != 0)
+        scrollByRows(-rows);
     event->accept();
 }
 

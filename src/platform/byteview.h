@@ -136,6 +136,8 @@ private:
     // The scroll bar's value is the top row's offset divided by this, so that it fits an int.
     qint64 scrollScale = 1;
     bool settingScrollBar = false;
+    // The wheel's turn not yet scrolled, in eighths of a degree times rows per notch.
+    int wheelTurned = 0;
     bool caretShown = true;
     bool selectingWithMouse = false;
     QPoint lastMousePosition;
