@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 namespace {
 
@@ -181,6 +182,11 @@ void TestByteView::cellsAndOffsetsMapBothWays()
     QCOMPARE(view.verticalScrollBar()->value(), view.topOffset());
     for (qint64 offset = view.topOffset(); !view.cellRect(offset).isEmpty(); ++offset)
         QCOMPARE(view.byteAt(view.cellRect(offset).center()), offset);
+    // Hovering a cell tells its offset and byte.
+    const QPoint hovered = view.cellRect(77778).center();
+    QHelpEvent help(QEvent::ToolTip, hovered, view.viewport()->mapToGlobal(hovered));
+    QApplication::sendEvent(view.viewport(), &help);
+    QCOMPARE(QToolTip::text(), QStringLiteral("Offset 77778 (0x12FD2): byte 97 (0x61)"));
     view.verticalScrollBar()->setValue(12345);
     QCOMPARE(view.topOffset(), 12340);
     view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
