@@ -121,5 +121,5 @@ bool QtServices::pumpEvents()
 
 QString QtServices::writeFile(const QString &path, QByteArrayView bytes)
 {
-    return writeWholeFile(path, bytes);
+    return writeWholeFile(path, {&bytes, 1});
 }
