@@ -3,12 +3,14 @@
 #include "fileio.h"
 
 #include <QAbstractButton>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
 
 QtServices::QtServices(const ViewControls &controls)
     : view(controls)
@@ -100,6 +102,15 @@ void QtServices::showMessage(const QString &message)
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Korvane"), message, QMessageBox::Ok,
                     view.window);
     box.exec();
+}
+
+QString QtServices::shortenedPath(const QString &path) const
+{
+    // The box cannot wrap a path without blanks or slashes, and grows with it. A third of the
+    // screen keeps the path and the words after it on one line of a box that fits the screen.
+    const QFontMetrics metrics(QApplication::font("QMessageBox"));
+    return metrics.elidedText(path, Qt::ElideMiddle,
+                              view.window->screen()->availableGeometry().width() / 3);
 }
 
 std::optional<QString> QtServices::prompt(const QString &prompt, const QString &title)
