@@ -6,11 +6,46 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QScreen>
+
+namespace {
+
+// Tells the file dialogs each listed file's type and icon from its name alone. Qt's own provider
+// reads the start of every listed file to guess its type, on the window's thread, and a read of
+// some files does not return until they have something to tell (/proc/kmsg, for one).
+class NameOnlyIconProvider final : public QFileIconProvider
+{
+public:
+    QIcon icon(const QFileInfo &info) const override
+    {
+        return QIcon::fromTheme(typeOf(info).iconName(),
+                                QFileIconProvider::icon(info.isDir() ? Folder : File));
+    }
+
+    QString type(const QFileInfo &info) const override
+    {
+        if (!info.isFile())
+            return QFileIconProvider::type(info);
+        const QMimeType mime = typeOf(info);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+
+private:
+    QMimeType typeOf(const QFileInfo &info) const
+    {
+        return types.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+    }
+
+    QMimeDatabase types;
+};
+
+} // namespace
 
 QtServices::QtServices(const ViewControls &controls)
     : view(controls)
@@ -70,8 +105,13 @@ void QtServices::setCaption(Control control, const QString &caption)
 
 bool QtServices::showFileDialog(bool saving)
 {
+    // Made first, so that it outlives the dialog's view of the folders.
+    NameOnlyIconProvider icons;
     QFileDialog dialog(view.window);
     dialog.setObjectName(QStringLiteral("cd1"));
+    // Qt's own dialog, since a native one takes no icon provider.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&icons);
     dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!cd1FileName.isEmpty())
