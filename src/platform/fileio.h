@@ -3,6 +3,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <span>
+
 class TextBuilder;
 
 // Reads the whole regular file at `path` into `text`, straight into its buffers; the reason in
@@ -10,7 +12,9 @@ class TextBuilder;
 // before a byte is read, so that nothing can block waiting for a writer.
 QString readWholeFile(const QString &path, TextBuilder &text);
 
-// Makes `bytes` the whole content of the regular file `path`, atomically where the folder allows
-// it, keeping the file's permissions and writing through symbolic links; the reason in plain words,
-// or empty.
-QString writeWholeFile(const QString &path, QByteArrayView bytes);
+// Makes `spans`, one after another, the whole content of the regular file `path`, writing through
+// symbolic links and keeping the file's owner, group and mode; the reason in plain words, or empty.
+// A file with one name is replaced atomically. A file with several names, or in a folder that
+// takes no new files, is written in place once room for the new length has been reserved. Either
+// way, a failure leaves the old file as it was.
+QString writeWholeFile(const QString &path, std::span<const QByteArrayView> spans);

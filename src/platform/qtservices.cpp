@@ -4,15 +4,47 @@
 #include "textbuilder.h"
 
 #include <QAbstractButton>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QFileDialog>
-#include <QGuiApplication>
+#include <QFileIconProvider>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QScreen>
 
 namespace {
+
+// Tells the file dialogs each listed file's type and icon from its name alone. Qt's own provider
+// reads the start of every listed file to guess its type, on the window's thread, and a read of
+// some files does not return until they have something to tell (/proc/kmsg, for one).
+class NameOnlyIconProvider final : public QFileIconProvider
+{
+public:
+    QIcon icon(const QFileInfo &info) const override
+    {
+        return QIcon::fromTheme(typeOf(info).iconName(),
+                                QFileIconProvider::icon(info.isDir() ? Folder : File));
+    }
+
+    QString type(const QFileInfo &info) const override
+    {
+        if (!info.isFile())
+            return QFileIconProvider::type(info);
+        const QMimeType mime = typeOf(info);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+
+private:
+    QMimeType typeOf(const QFileInfo &info) const
+    {
+        return types.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+    }
+
+    QMimeDatabase types;
+};
 
 // Shows the busy cursor while the work of a file dialog's choice goes on.
 class BusyCursor
@@ -85,8 +117,13 @@ void QtServices::setCaption(Control control, const QString &caption)
 
 bool QtServices::showFileDialog(bool saving)
 {
+    // Made first, so that it outlives the dialog's view of the folders.
+    NameOnlyIconProvider icons;
     QFileDialog dialog(view.window);
     dialog.setObjectName(QStringLiteral("cd1"));
+    // Qt's own dialog, since a native one takes no icon provider.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&icons);
     dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!cd1FileName.isEmpty())
@@ -119,6 +156,15 @@ void QtServices::showMessage(const QString &message)
     box.exec();
 }
 
+QString QtServices::shortenedPath(const QString &path) const
+{
+    // The box cannot wrap a path without blanks or slashes, and grows with it. A third of the
+    // screen keeps the path and the words after it on one line of a box that fits the screen.
+    const QFontMetrics metrics(QApplication::font("QMessageBox"));
+    return metrics.elidedText(path, Qt::ElideMiddle,
+                              view.window->screen()->availableGeometry().width() / 3);
+}
+
 std::optional<QString> QtServices::prompt(const QString &prompt, const QString &title)
 {
     QInputDialog dialog(view.window);
@@ -139,5 +185,5 @@ bool QtServices::pumpEvents()
 QString QtServices::writeFile(const QString &path, QByteArrayView bytes)
 {
     const BusyCursor busy;
-    return writeWholeFile(path, bytes);
+    return writeWholeFile(path, {&bytes, 1});
 }

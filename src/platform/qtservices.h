@@ -38,6 +38,7 @@ public:
     QString dialogFileName() const override;
 
     void showMessage(const QString &message) override;
+    QString shortenedPath(const QString &path) const override;
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;
 

@@ -38,6 +38,8 @@ public:
 
     /// Shows a modal box titled "Korvane" with one OK button and waits until it is dismissed.
     virtual void showMessage(const QString &message) = 0;
+    /// `path` shortened in the middle where it would make a message box wider than the screen.
+    virtual QString shortenedPath(const QString &path) const = 0;
     /// Asks for a line of text; std::nullopt when the user cancelled.
     virtual std::optional<QString> prompt(const QString &prompt, const QString &title) = 0;
     /// Handles every pending window event; false once the window has been closed.

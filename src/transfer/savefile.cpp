@@ -1,3 +1,4 @@
+#include "failuremessage.h"
 #include "services.h"
 #include "transfercommands.h"
 
@@ -9,5 +10,5 @@ void saveFile(Services &services)
     const QString error = services.writeFile(fileName, services.viewText().toByteArray());
     if (!error.isEmpty())
         services.showMessage(
-            QStringLiteral("\"%1\" could not be saved.\n\n%2").arg(fileName, error));
+            failureMessage(services, fileName, QStringLiteral("could not be saved."), error));
 }
