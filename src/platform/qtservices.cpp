@@ -15,6 +15,8 @@
 #include <QMimeDatabase>
 #include <QScreen>
 
+#include <vector>
+
 namespace {
 
 // Tells the file dialogs each listed file's type and icon from its name alone. Qt's own provider
@@ -182,8 +184,14 @@ bool QtServices::pumpEvents()
     return !windowClosed;
 }
 
-QString QtServices::writeFile(const QString &path, QByteArrayView bytes)
+QString QtServices::writeFile(const QString &path, const Text &text)
 {
     const BusyCursor busy;
-    return writeWholeFile(path, {&bytes, 1});
+    std::vector<QByteArrayView> spans;
+    spans.reserve(size_t(text.pieceCount()));
+    TextSpans::forEach(text, 0, text.size(), [&spans](QByteArrayView span) {
+        spans.push_back(span);
+        return true;
+    });
+    return writeWholeFile(path, spans);
 }

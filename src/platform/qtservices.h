@@ -42,7 +42,7 @@ public:
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;
 
-    QString writeFile(const QString &path, QByteArrayView bytes) override;
+    QString writeFile(const QString &path, const Text &text) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

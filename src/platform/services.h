@@ -45,6 +45,7 @@ public:
     /// Handles every pending window event; false once the window has been closed.
     [[nodiscard]] virtual bool pumpEvents() = 0;
 
-    /// Writes `bytes` as the whole content of `path`; the reason in plain words, or empty.
-    virtual QString writeFile(const QString &path, QByteArrayView bytes) = 0;
+    /// Writes `text` as the whole content of `path`, straight from where its bytes lie; the
+    /// reason in plain words, or empty.
+    virtual QString writeFile(const QString &path, const Text &text) = 0;
 };

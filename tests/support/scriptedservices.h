@@ -41,7 +41,7 @@ public:
     void showMessage(const QString &message) override;
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;
-    QString writeFile(const QString &path, QByteArrayView bytes) override;
+    QString writeFile(const QString &path, const Text &text) override;
 
 private:
     bool answerDialog(const char *kind);
