@@ -38,8 +38,7 @@ public:
     /// Puts the selection's anchor and caret where `selection` says, clamped to the text.
     void setSelection(Selection selection);
 
-    /// Whether typing replaces the byte under the caret instead of inserting before it.
-    bool overwriteMode() const { return overwrite; }
+    /// Makes typing replace the byte under the caret instead of inserting before it.
     void setOverwriteMode(bool on);
 
     /// The offset of the top row's first byte.
@@ -97,8 +96,6 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    enum class Move { Keep, Collapse };
-
     const ByteGlyphs &glyphs() const;
     int visibleRows() const;
     QMenu *makeContextMenu();
