@@ -8,8 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ qt6-base-dev libqscintilla2-qt6-dev fonts-dejavu-core
-          fonts-dejavu-extra)
+packages=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core fonts-dejavu-extra)
 test_packages=(clang libclang-rt-14-dev)
 jobs=$(nproc)
 fuzz_seconds=${KORVANE_FUZZ_SECONDS:-60}

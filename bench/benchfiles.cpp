@@ -21,20 +21,42 @@ QString writeBytes(const QString &path, const QByteArray &bytes)
 BenchFiles::BenchFiles(const QString &folder, const BenchSize &size)
     : binaryLike(QDir(folder).filePath(QStringLiteral("binary-%1.bin").arg(size.label)))
     , repetitive(QDir(folder).filePath(QStringLiteral("repetitive-%1.bin").arg(size.label)))
+    , zeros(QDir(folder).filePath(QStringLiteral("zeros-%1.bin").arg(size.label)))
+    , printable(QDir(folder).filePath(QStringLiteral("printable-%1.txt").arg(size.label)))
     , saved(QDir(folder).filePath(QStringLiteral("saved-%1.bin").arg(size.label)))
 {
 }
 
 QString BenchFiles::generate(const BenchSize &size) const
 {
-    const QString error = writeBytes(binaryLike, binaryLikeBytes(size.bytes));
-    if (!error.isEmpty())
-        return error;
-    return writeBytes(repetitive, repetitiveBytes(size.bytes));
+    const std::pair<QString, QByteArray (*)(qint64)> contents[] = {
+        {binaryLike,
+         [](qint64 bytes) {
+             return binaryLikeBytes(bytes);
+         }},
+        {repetitive,
+         [](qint64 bytes) {
+             return repetitiveBytes(bytes);
+         }},
+        {zeros,
+         [](qint64 bytes) {
+             return QByteArray(bytes, '\0');
+         }},
+        {printable,
+         [](qint64 bytes) {
+             return printableBytes(bytes / 4);
+         }},
+    };
+    for (const auto &[path, generate] : contents) {
+        const QString error = writeBytes(path, generate(size.bytes));
+        if (!error.isEmpty())
+            return error;
+    }
+    return {};
 }
 
 void BenchFiles::remove() const
 {
-    for (const QString &path : {binaryLike, repetitive, saved})
+    for (const QString &path : {binaryLike, repetitive, zeros, printable, saved})
         QFile::remove(path);
 }

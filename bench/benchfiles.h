@@ -11,12 +11,16 @@ struct BenchFiles
 
     QString binaryLike;
     QString repetitive;
+    /// As many zero bytes as the size: one line.
+    QString zeros;
+    /// A quarter of the size in printable characters without a line end.
+    QString printable;
     /// Where the save writes; it does not exist beforehand.
     QString saved;
 
-    /// The disk space the three files need together.
-    static qint64 spaceNeeded(const BenchSize &size) { return 3 * size.bytes; }
-    /// Generates the binary-like and repetitive files; the reason in plain words, or empty.
+    /// The disk space the files need together.
+    static qint64 spaceNeeded(const BenchSize &size) { return 4 * size.bytes + size.bytes / 4; }
+    /// Generates every file but the saved one; the reason in plain words, or empty.
     QString generate(const BenchSize &size) const;
     void remove() const;
 };

@@ -17,10 +17,8 @@ std::optional<BenchSize> parseSize(const QString &text)
     return BenchSize{text, bytes};
 }
 
-double transferTargetSeconds(const BenchSize &size)
+double saveTargetSeconds(const BenchSize &size)
 {
     constexpr double gib = double(qint64(1) << 30);
-    if (size.bytes <= 100 * (qint64(1) << 20))
-        return 0.5;
-    return std::max(0.5, 5.0 * double(size.bytes) / gib);
+    return std::max(0.5, 2.0 * double(size.bytes) / gib);
 }

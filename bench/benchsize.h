@@ -15,5 +15,5 @@ struct BenchSize
 /// anything else.
 std::optional<BenchSize> parseSize(const QString &text);
 
-/// The longest a load or a save of a file of `size` may take: 0.5 s up to 100M, 5 s per 1G above.
-double transferTargetSeconds(const BenchSize &size);
+/// The longest a save of a file of `size` may take: 2 s per 1G, and at least 0.5 s.
+double saveTargetSeconds(const BenchSize &size);

@@ -120,6 +120,17 @@ QByteArray binaryLikeBytes(qint64 size)
     return bytes;
 }
 
+QByteArray printableBytes(qint64 size)
+{
+    static const QByteArray alphabet =
+        QByteArrayLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
+    QByteArray bytes(size, Qt::Uninitialized);
+    std::mt19937_64 random(size);
+    for (char &byte : bytes)
+        byte = alphabet[random() % alphabet.size()];
+    return bytes;
+}
+
 QByteArray repetitiveBytes(qint64 size)
 {
     QByteArray bytes(size, 'a');

@@ -12,6 +12,10 @@ const QList<QByteArray> &plantedDrivePaths();
 /// paths of plantedDrivePaths() spread evenly through them.
 QByteArray binaryLikeBytes(qint64 size);
 
+/// `size` printable ASCII characters without a line end, as a minified script or a base64 dump
+/// has them.
+QByteArray printableBytes(qint64 size);
+
 /// `size` bytes of runs of 'a' from 512 KiB to 1 MiB long, each ended by a line feed: the worst
 /// case for a search that compares a long text at every position.
 QByteArray repetitiveBytes(qint64 size);

@@ -5,7 +5,12 @@
 
 class BenchWindow;
 
-/// Loads the file at `path` through the window, then scrolls, moves the caret to the end and
-/// types there: the load's time and peak memory, and the slowest of each step with its repaint.
-/// The view holds the file unchanged afterwards.
-QList<Row> measureLoad(BenchWindow &window, const QString &path, const BenchSize &size);
+/// Loads the file at `path` of `bytes` bytes through the window: how long it took, and the peak
+/// memory it added when `measureMemory` is set (only a first load in a process shows that).
+QList<Row> measureLoad(BenchWindow &window, const QString &path, qint64 bytes,
+                       const QString &fileName, const BenchSize &size, bool measureMemory);
+
+/// Times each step a user takes in the loaded view, with the repaint that shows it: a scroll
+/// step, a page down, the caret to the end, a keystroke and a backspace there, a paste of 4 KiB
+/// and its undo. The view holds the file unchanged afterwards.
+QList<Row> measureSteps(BenchWindow &window, const QString &fileName, const BenchSize &size);

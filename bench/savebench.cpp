@@ -21,7 +21,7 @@ QList<Row> measureSave(BenchWindow &window, const QString &source, const QString
         throw BenchFailure("cmp could not compare the saved file with its source");
     return {
         {QStringLiteral("save: click to file committed"), size.label, seconds(save.elapsed),
-         QStringLiteral("s"), Target::atMost(transferTargetSeconds(size))},
+         QStringLiteral("s"), Target::atMost(saveTargetSeconds(size))},
         {QStringLiteral("save: identical to the source (cmp)"), size.label, cmp.exitCode == 0,
          QString(), Target::equals(true)},
     };

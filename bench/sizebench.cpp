@@ -25,8 +25,10 @@ int measureSize(const BenchSize &size, const QString &folder)
     Report report;
     try {
         BenchWindow window;
-        progress(size, QStringLiteral("load and view"));
-        report.rows += measureLoad(window, files.binaryLike, size);
+        const QString binaryLike = QStringLiteral("binary-like");
+        progress(size, binaryLike);
+        report.rows += measureLoad(window, files.binaryLike, size.bytes, binaryLike, size, true);
+        report.rows += measureSteps(window, binaryLike, size);
         progress(size, QStringLiteral("find path"));
         report.rows += measureFindPath(window, files.binaryLike, size);
         for (const QString &text : binaryLikeSearchTexts()) {
@@ -36,6 +38,15 @@ int measureSize(const BenchSize &size, const QString &folder)
         }
         progress(size, QStringLiteral("save"));
         report.rows += measureSave(window, files.binaryLike, files.saved, size);
+
+        const QString zeros = QStringLiteral("zero bytes, one line");
+        progress(size, zeros);
+        report.rows += measureLoad(window, files.zeros, size.bytes, zeros, size, false);
+        report.rows += measureSteps(window, zeros, size);
+        const QString printable = QStringLiteral("printable quarter, one line");
+        progress(size, printable);
+        report.rows += measureLoad(window, files.printable, size.bytes / 4, printable, size, false);
+        report.rows += measureSteps(window, printable, size);
 
         const QString adversarial = adversarialSearchText();
         const QString name = QStringLiteral("adversarial %1 chars").arg(adversarial.size());

@@ -1,5 +1,6 @@
 #include "bytebuffer.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <sys/mman.h>
@@ -29,10 +30,23 @@ int lineEndsIn16(const char *bytes)
 
 qint64 countLineEnds(const char *bytes, qint64 count)
 {
+    // Each lane counts its own line ends, and the lanes are summed before any could overflow.
+    constexpr qint64 lanesFillAfter = 255;
     qint64 found = 0;
     qint64 index = 0;
-    for (; index + vectorBytes <= count; index += vectorBytes)
-        found += lineEndsIn16(bytes + index);
+    while (index + vectorBytes <= count) {
+        Block perLane{};
+        const qint64 stop =
+            std::min(count - vectorBytes, index + (lanesFillAfter - 1) * vectorBytes);
+        for (; index <= stop; index += vectorBytes) {
+            Block block;
+            std::memcpy(&block, bytes + index, vectorBytes);
+            // A matching lane compares as all ones, which is -1.
+            perLane -= std::bit_cast<Block>((block == '\n') | (block == '\r'));
+        }
+        for (int lane = 0; lane < vectorBytes; ++lane)
+            found += perLane[lane];
+    }
     for (; index < count; ++index)
         found += isLineEnd(bytes[index]);
     return found;

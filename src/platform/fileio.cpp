@@ -1,13 +1,15 @@
 #include "fileio.h"
+#include "textbuilder.h"
 
 #include <QFile>
 #include <QLocale>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -36,9 +38,10 @@ private:
     int fd;
 };
 
+// The system's sentence for an error number, which names every number it is given.
 QString errnoText(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return QString::fromLocal8Bit(std::strerror(error)) + u'.';
 }
 
 QString notRegularReason(mode_t mode)
@@ -70,8 +73,7 @@ ssize_t readSome(int fd, char *into, size_t count)
     return got;
 }
 
-// Gives the new file the old one's owner, group and mode as far as this user may; QSaveFile
-// copies only the read, write and execute bits.
+// Gives the written file the old one's owner, group and mode as far as this user may.
 void keepOwnerAndMode(int fd, const struct stat &old)
 {
     // A user who may not give the file its owner keeps it, with the old group if they belong to it.
@@ -82,9 +84,101 @@ void keepOwnerAndMode(int fd, const struct stat &old)
     ::fchmod(fd, old.st_mode & 07777);
 }
 
+// The file that `path` names once the symbolic links at its end are followed, whether or not that
+// file exists yet; std::nullopt with errno set when a link cannot be read or the links loop.
+std::optional<QByteArray> followLinks(QByteArray path)
+{
+    // As many links as the kernel follows in one path before it gives up.
+    for (int hops = 0; hops <= 40; ++hops) {
+        char text[PATH_MAX];
+        const ssize_t length = ::readlink(path.constData(), text, sizeof text);
+        if (length < 0) {
+            if (errno == EINVAL || errno == ENOENT)
+                return path;
+            return std::nullopt;
+        }
+        const QByteArray link(text, length);
+        path = link.startsWith('/') ? link : path.left(path.lastIndexOf('/') + 1) + link;
+    }
+    errno = ELOOP;
+    return std::nullopt;
+}
+
+// Writes every span in turn at the file's current offset; 0, or the error number.
+int writeSpans(int fd, std::span<const QByteArrayView> spans)
+{
+    for (const QByteArrayView span : spans) {
+        const char *next = span.data();
+        qsizetype left = span.size();
+        while (left > 0) {
+            const ssize_t put = ::write(fd, next, static_cast<size_t>(left));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                return errno;
+            // A write that takes nothing has no room left to write into.
+            if (put == 0)
+                return ENOSPC;
+            next += put;
+            left -= put;
+        }
+    }
+    return 0;
+}
+
+// Writes `spans` over the regular file `name` in `folder` from its start and cuts the file to
+// their `length`, keeping the file and so every name it has.
+QString writeInPlace(int folder, const QByteArray &name, const struct stat &old,
+                     std::span<const QByteArrayView> spans, qint64 length)
+{
+    // Non-blocking, so that a FIFO put in the file's place since it was looked at cannot block.
+    const FileDescriptor file(
+        ::openat(folder, name.constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.get() < 0)
+        return errnoText(errno);
+
+    // The whole new length is reserved before the first old byte is overwritten, so that a full
+    // disk fails the save while the old file is still whole. fallocate(2) rather than
+    // posix_fallocate(3), which would fall back to writing into the file where the file system
+    // cannot reserve space.
+    if (length > 0 && ::fallocate(file.get(), 0, 0, length) != 0) {
+        const int error = errno;
+        // A reservation that fails part way may have lengthened the file.
+        struct stat now = {};
+        if (::fstat(file.get(), &now) == 0 && now.st_size != old.st_size)
+            std::ignore = ::ftruncate(file.get(), old.st_size);
+        if (error == EOPNOTSUPP)
+            return QStringLiteral("Its file system cannot reserve space in advance, so it cannot "
+                                  "be saved safely there.");
+        return errnoText(error);
+    }
+    if (const int error = writeSpans(file.get(), spans); error != 0)
+        return errnoText(error);
+    if (::ftruncate(file.get(), length) != 0)
+        return errnoText(errno);
+    keepOwnerAndMode(file.get(), old);
+    if (::fsync(file.get()) != 0)
+        return errnoText(errno);
+    return {};
+}
+
+// Creates a new file under a short random name in `folder`, so that the name fits wherever the
+// target's own name does; its descriptor, or -1 with errno set.
+int createTemporary(int folder, QByteArray &name, mode_t mode)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = ".korvane-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        const int fd = ::openat(folder, name.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 } // namespace
 
-QString readWholeFile(const QString &path, ByteSink &sink)
+QString readWholeFile(const QString &path, TextBuilder &text)
 {
     if (path.isEmpty())
         return QStringLiteral("No file was chosen.");
@@ -104,58 +198,81 @@ QString readWholeFile(const QString &path, ByteSink &sink)
     ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
 
     // The size is only a first guess: files that grow while being read, and files that report
-    // no size (as many under /proc do), are read on to their real end.
-    if (!sink.reserve(status.st_size))
+    // no size (as many under /proc do), are read on to their real end. A megabyte at a time,
+    // so that the bytes just read are still in the cache when their line ends are counted.
+    if (!text.reserve(status.st_size))
         return outOfMemoryReason(status.st_size);
     constexpr size_t pieceSize = 1 << 20;
-    const std::unique_ptr<char[]> piece(new char[pieceSize]);
     qint64 total = 0;
     for (;;) {
-        const ssize_t got = readSome(file.get(), piece.get(), pieceSize);
+        const std::span<char> space = text.space();
+        if (space.empty())
+            return outOfMemoryReason(qMax<qint64>(total, status.st_size));
+        const ssize_t got = readSome(file.get(), space.data(), std::min(space.size(), pieceSize));
         if (got < 0)
             return errnoText(errno);
         if (got == 0)
             return {};
+        text.commit(got);
         total += got;
-        if (!sink.append(QByteArrayView(piece.get(), got)))
-            return outOfMemoryReason(qMax<qint64>(total, status.st_size));
     }
 }
 
-QString writeWholeFile(const QString &path, QByteArrayView bytes)
+QString writeWholeFile(const QString &path, std::span<const QByteArrayView> spans)
 {
     if (path.isEmpty())
         return QStringLiteral("No file was chosen.");
 
-    // stat() follows symbolic links: a loop of links, a folder or a device is refused here, since
-    // QSaveFile would replace it with a regular file.
-    const QByteArray nativePath = QFile::encodeName(path);
+    // The new file replaces the file at the end of any chain of links, never a link itself.
+    const std::optional<QByteArray> target = followLinks(QFile::encodeName(path));
+    if (!target)
+        return errnoText(errno);
+    const qsizetype slash = target->lastIndexOf('/');
+    const QByteArray folderPath = slash < 0 ? QByteArray(".") : target->left(qMax(slash, 1));
+    const QByteArray name = target->mid(slash + 1);
+    const FileDescriptor folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        return errnoText(errno);
+
+    // A folder, a device or a FIFO is refused, since the save would replace it with a file.
     struct stat old = {};
-    const bool exists = ::stat(nativePath.constData(), &old) == 0;
+    const bool exists = ::fstatat(folder.get(), name.constData(), &old, 0) == 0;
     if (!exists && errno != ENOENT)
         return errnoText(errno);
     if (exists && !S_ISREG(old.st_mode))
         return notRegularReason(old.st_mode);
+    // A file this user may not change is not replaced either, though the folder may allow it.
+    if (exists && ::faccessat(folder.get(), name.constData(), W_OK, AT_EACCESS) != 0)
+        return errnoText(errno);
+    qint64 length = 0;
+    for (const QByteArrayView span : spans)
+        length += span.size();
+    // Only the old file itself can show the new bytes under each of its names.
+    if (exists && old.st_nlink > 1)
+        return writeInPlace(folder.get(), name, old, spans, length);
 
-    // QSaveFile writes a temporary file and renames it over the target (the file at the end of
-    // any chain of links) only once everything was written, so a failure at any point leaves the
-    // old file as it was. Where the folder does not allow that but the file itself is writable,
-    // it truncates and writes the file in place. Unbuffered: the bytes go from the view's buffer
-    // straight to the file, and nothing is written after the mode is restored.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
-    qint64 written = 0;
-    while (written < bytes.size()) {
-        const qint64 chunk = file.write(bytes.data() + written, bytes.size() - written);
-        if (chunk <= 0)
-            return file.errorString();
-        written += chunk;
+    // Everything is written to a new file that takes the old one's place only once it is whole
+    // and on the disk, so that a failure at any point leaves the old file as it was.
+    QByteArray temporaryName;
+    const FileDescriptor temporary(
+        createTemporary(folder.get(), temporaryName, exists ? 0600 : 0666));
+    if (temporary.get() < 0) {
+        // A folder that takes no new files still lets the user change the files in it.
+        if (exists && errno == EACCES)
+            return writeInPlace(folder.get(), name, old, spans, length);
+        return errnoText(errno);
     }
-    if (exists)
-        keepOwnerAndMode(file.handle(), old);
-    if (!file.commit())
-        return file.errorString();
+    int error = writeSpans(temporary.get(), spans);
+    if (error == 0) {
+        if (exists)
+            keepOwnerAndMode(temporary.get(), old);
+        if (::fsync(temporary.get()) != 0 || ::renameat(folder.get(), temporaryName.constData(),
+                                                        folder.get(), name.constData()) != 0)
+            error = errno;
+    }
+    if (error != 0) {
+        ::unlinkat(folder.get(), temporaryName.constData(), 0);
+        return errnoText(error);
+    }
     return {};
 }

@@ -3,24 +3,18 @@
 #include <QByteArrayView>
 #include <QString>
 
-// Receives a file's bytes as they are read.
-class ByteSink
-{
-public:
-    virtual ~ByteSink() = default;
-    /// Makes room for `size` bytes; false when there is not enough memory.
-    virtual bool reserve(qint64 size) = 0;
-    /// Takes the next bytes of the file; false when there is not enough memory.
-    virtual bool append(QByteArrayView bytes) = 0;
-};
+#include <span>
 
-// Reads the whole regular file at `path` into `sink`, a piece at a time, so that the file never
-// needs a second buffer of its own size; the reason in plain words, or empty. Anything but a
-// regular file (a folder, a FIFO, a device) is refused before a byte is read, so that nothing
-// can block waiting for a writer.
-QString readWholeFile(const QString &path, ByteSink &sink);
+class TextBuilder;
 
-// Makes `bytes` the whole content of the regular file `path`, atomically where the folder allows
-// it, keeping the file's permissions and writing through symbolic links; the reason in plain words,
-// or empty.
-QString writeWholeFile(const QString &path, QByteArrayView bytes);
+// Reads the whole regular file at `path` into `text`, straight into its buffers; the reason in
+// plain words, or empty. Anything but a regular file (a folder, a FIFO, a device) is refused
+// before a byte is read, so that nothing can block waiting for a writer.
+QString readWholeFile(const QString &path, TextBuilder &text);
+
+// Makes `spans`, one after another, the whole content of the regular file `path`, writing through
+// symbolic links and keeping the file's owner, group and mode; the reason in plain words, or empty.
+// A file with one name is replaced atomically. A file with several names, or in a folder that
+// takes no new files, is written in place once room for the new length has been reserved. Either
+// way, a failure leaves the old file as it was.
+QString writeWholeFile(const QString &path, std::span<const QByteArrayView> spans);

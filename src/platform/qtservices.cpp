@@ -1,14 +1,64 @@
 #include "qtservices.h"
 #include "byteview.h"
 #include "fileio.h"
+#include "textbuilder.h"
 
 #include <QAbstractButton>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QScreen>
+
+#include <vector>
+
+namespace {
+
+// Tells the file dialogs each listed file's type and icon from its name alone. Qt's own provider
+// reads the start of every listed file to guess its type, on the window's thread, and a read of
+// some files does not return until they have something to tell (/proc/kmsg, for one).
+class NameOnlyIconProvider final : public QFileIconProvider
+{
+public:
+    QIcon icon(const QFileInfo &info) const override
+    {
+        return QIcon::fromTheme(typeOf(info).iconName(),
+                                QFileIconProvider::icon(info.isDir() ? Folder : File));
+    }
+
+    QString type(const QFileInfo &info) const override
+    {
+        if (!info.isFile())
+            return QFileIconProvider::type(info);
+        const QMimeType mime = typeOf(info);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+
+private:
+    QMimeType typeOf(const QFileInfo &info) const
+    {
+        return types.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+    }
+
+    QMimeDatabase types;
+};
+
+// Shows the busy cursor while the work of a file dialog's choice goes on.
+class BusyCursor
+{
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+} // namespace
 
 QtServices::QtServices(const ViewControls &controls)
     : view(controls)
@@ -25,15 +75,16 @@ bool QtServices::eventFilter(QObject *watched, QEvent *event)
 
 Text QtServices::viewText()
 {
-    return Text::copyOf(view.text1->bytes());
+    return view.text1->text();
 }
 
 QString QtServices::loadViewText(const QString &path)
 {
-    ByteView::Replacement replacement(*view.text1);
-    const QString error = readWholeFile(path, replacement);
+    const BusyCursor busy;
+    TextBuilder text;
+    const QString error = readWholeFile(path, text);
     if (error.isEmpty())
-        replacement.commit();
+        view.text1->setText(text.text());
     return error;
 }
 
@@ -68,8 +119,13 @@ void QtServices::setCaption(Control control, const QString &caption)
 
 bool QtServices::showFileDialog(bool saving)
 {
+    // Made first, so that it outlives the dialog's view of the folders.
+    NameOnlyIconProvider icons;
     QFileDialog dialog(view.window);
     dialog.setObjectName(QStringLiteral("cd1"));
+    // Qt's own dialog, since a native one takes no icon provider.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&icons);
     dialog.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!cd1FileName.isEmpty())
@@ -102,6 +158,15 @@ void QtServices::showMessage(const QString &message)
     box.exec();
 }
 
+QString QtServices::shortenedPath(const QString &path) const
+{
+    // The box cannot wrap a path without blanks or slashes, and grows with it. A third of the
+    // screen keeps the path and the words after it on one line of a box that fits the screen.
+    const QFontMetrics metrics(QApplication::font("QMessageBox"));
+    return metrics.elidedText(path, Qt::ElideMiddle,
+                              view.window->screen()->availableGeometry().width() / 3);
+}
+
 std::optional<QString> QtServices::prompt(const QString &prompt, const QString &title)
 {
     QInputDialog dialog(view.window);
@@ -119,7 +184,14 @@ bool QtServices::pumpEvents()
     return !windowClosed;
 }
 
-QString QtServices::writeFile(const QString &path, QByteArrayView bytes)
+QString QtServices::writeFile(const QString &path, const Text &text)
 {
-    return writeWholeFile(path, bytes);
+    const BusyCursor busy;
+    std::vector<QByteArrayView> spans;
+    spans.reserve(size_t(text.pieceCount()));
+    TextSpans::forEach(text, 0, text.size(), [&spans](QByteArrayView span) {
+        spans.push_back(span);
+        return true;
+    });
+    return writeWholeFile(path, spans);
 }

@@ -38,10 +38,11 @@ public:
     QString dialogFileName() const override;
 
     void showMessage(const QString &message) override;
+    QString shortenedPath(const QString &path) const override;
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;
 
-    QString writeFile(const QString &path, QByteArrayView bytes) override;
+    QString writeFile(const QString &path, const Text &text) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

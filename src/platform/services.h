@@ -28,7 +28,8 @@ class Services
 public:
     virtual ~Services() = default;
 
-    /// A snapshot of the view's whole text, one byte per character; later edits leave it as it is.
+    /// A snapshot of the view's whole text, one byte per character, which later edits leave
+    /// alone; taking it costs O(1).
     virtual Text viewText() = 0;
     /// Makes the whole file at `path` the view's text; the reason in plain words when that
     /// fails, and the old text then stays.
@@ -48,6 +49,8 @@ public:
 
     /// Shows a modal box titled "Korvane" with one OK button and waits until it is dismissed.
     virtual void showMessage(const QString &message) = 0;
+    /// `path` shortened in the middle where it would make a message box wider than the screen.
+    virtual QString shortenedPath(const QString &path) const = 0;
     /// Asks for a line of text; std::nullopt when the user cancelled.
     virtual std::optional<QString> prompt(const QString &prompt, const QString &title) = 0;
     /// Handles every pending window event; false once the window has been closed.
@@ -55,6 +58,7 @@ public:
     /// How a running scan paces its event pumps.
     virtual PumpPacing pumpPacing() const { return {}; }
 
-    /// Writes `bytes` as the whole content of `path`; the reason in plain words, or empty.
-    virtual QString writeFile(const QString &path, QByteArrayView bytes) = 0;
+    /// Writes `text` as the whole content of `path`, straight from where its bytes lie; the
+    /// reason in plain words, or empty.
+    virtual QString writeFile(const QString &path, const Text &text) = 0;
 };

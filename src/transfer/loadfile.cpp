@@ -1,3 +1,4 @@
+#include "failuremessage.h"
 #include "services.h"
 #include "transfercommands.h"
 
@@ -9,7 +10,7 @@ void loadFile(Services &services)
     const QString error = services.loadViewText(fileName);
     if (!error.isEmpty()) {
         services.showMessage(
-            QStringLiteral("\"%1\" could not be opened.\n\n%2").arg(fileName, error));
+            failureMessage(services, fileName, QStringLiteral("could not be opened."), error));
         return;
     }
     services.setCaption(Control::lblPosition, QString::number(services.viewText().size()) +

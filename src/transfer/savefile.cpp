@@ -1,3 +1,4 @@
+#include "failuremessage.h"
 #include "services.h"
 #include "transfercommands.h"
 
@@ -6,8 +7,8 @@ void saveFile(Services &services)
     if (!services.showSaveDialog())
         return;
     const QString fileName = services.dialogFileName();
-    const QString error = services.writeFile(fileName, services.viewText().toByteArray());
+    const QString error = services.writeFile(fileName, services.viewText());
     if (!error.isEmpty())
         services.showMessage(
-            QStringLiteral("\"%1\" could not be saved.\n\n%2").arg(fileName, error));
+            failureMessage(services, fileName, QStringLiteral("could not be saved."), error));
 }

@@ -1,8 +1,10 @@
 #include "bytesamples.h"
 #include "fileio.h"
+#include "textbuilder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <sys/fsuid.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,25 +20,6 @@
 namespace {
 
 constexpr uid_t nobody = 65534;
-
-// Collects what readWholeFile delivers, checking that it arrives in order after the reservation.
-class CollectingSink final : public ByteSink
-{
-public:
-    bool reserve(qint64 size) override
-    {
-        reserved = size;
-        return bytes.isEmpty();
-    }
-    bool append(QByteArrayView piece) override
-    {
-        bytes.append(piece);
-        return reserved >= 0;
-    }
-
-    qint64 reserved = -1;
-    QByteArray bytes;
-};
 
 struct ReadResult
 {
@@ -45,9 +29,9 @@ struct ReadResult
 
 ReadResult readAll(const QString &path)
 {
-    CollectingSink sink;
-    const QString error = readWholeFile(path, sink);
-    return {sink.bytes, error};
+    TextBuilder text;
+    const QString error = readWholeFile(path, text);
+    return {text.text().toByteArray(), error};
 }
 
 std::filesystem::path nativePath(const QString &path)
@@ -144,6 +128,19 @@ private:
     rlimit previous = {};
 };
 
+// Writes `bytes` as the pieces of an edited text arrive, in several spans, one of them empty; as
+// an ordinary user where asked.
+QString writeInSpans(const QString &path, const QByteArray &bytes, bool asOrdinaryUser = false)
+{
+    const QByteArrayView whole(bytes);
+    const qsizetype cut = whole.size() / 3;
+    const QByteArrayView spans[] = {whole.first(cut), QByteArrayView(), whole.sliced(cut)};
+    std::optional<OrdinaryUser> user;
+    if (asOrdinaryUser)
+        user.emplace();
+    return writeWholeFile(path, spans);
+}
+
 } // namespace
 
 class TestFileIo final : public QObject
@@ -154,18 +151,15 @@ private slots:
     void readsRegularFilesWhole_data();
     void readsRegularFilesWhole();
     void readsFilesThatReportNoSize();
-    void readRefusesWhatIsNotARegularFile_data();
-    void readRefusesWhatIsNotARegularFile();
+    void refusesWhatIsNotARegularFile_data();
+    void refusesWhatIsNotARegularFile();
 
     void writeLeavesExactlyTheBytes_data();
     void writeLeavesExactlyTheBytes();
-    void writeKeepsTheMode_data();
-    void writeKeepsTheMode();
-    void writeKeepsOwnerAndGroup();
+    void writeKeepsOwnerGroupAndMode_data();
+    void writeKeepsOwnerGroupAndMode();
     void writeGoesThroughSymbolicLinks_data();
     void writeGoesThroughSymbolicLinks();
-    void writeFallsBackToInPlaceInAFolderThatCannotTakeNewFiles_data();
-    void writeFallsBackToInPlaceInAFolderThatCannotTakeNewFiles();
     void writeFailuresLeaveEverythingAsItWas_data();
     void writeFailuresLeaveEverythingAsItWas();
 };
@@ -204,7 +198,7 @@ void TestFileIo::readsFilesThatReportNoSize()
     QVERIFY(result.bytes.endsWith('\n'));
 }
 
-void TestFileIo::readRefusesWhatIsNotARegularFile_data()
+void TestFileIo::refusesWhatIsNotARegularFile_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("reason");
@@ -212,117 +206,158 @@ void TestFileIo::readRefusesWhatIsNotARegularFile_data()
     QTest::newRow("no name") << "no name"
                              << "No file was chosen.";
     QTest::newRow("missing") << "missing"
-                             << "No such file or directory";
+                             << "No such file or directory.";
     QTest::newRow("folder") << "folder"
                             << "It is a folder, not a file.";
     QTest::newRow("pipe without a writer") << "pipe"
                                            << "It is a pipe, not a regular file.";
     QTest::newRow("device") << "device"
                             << "It is a device, not a regular file.";
+    QTest::newRow("link loop") << "loop"
+                               << "Too many levels of symbolic links.";
 }
 
-void TestFileIo::readRefusesWhatIsNotARegularFile()
+void TestFileIo::refusesWhatIsNotARegularFile()
 {
     QFETCH(QString, kind);
     QFETCH(QString, reason);
 
     QTemporaryDir dir;
-    QString path = dir.filePath(QStringLiteral("missing"));
-    if (kind == QLatin1String("no name"))
+    QString path = dir.filePath(kind);
+    if (kind == QLatin1String("no name")) {
         path.clear();
-    else if (kind == QLatin1String("folder"))
+    } else if (kind == QLatin1String("missing")) {
+        path = dir.filePath(QStringLiteral("missing/target"));
+    } else if (kind == QLatin1String("folder")) {
         path = dir.path();
-    else if (kind == QLatin1String("pipe"))
+    } else if (kind == QLatin1String("pipe")) {
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    else if (kind == QLatin1String("device"))
+    } else if (kind == QLatin1String("device")) {
         path = QStringLiteral("/dev/null");
+    } else if (kind == QLatin1String("loop")) {
+        makeLink(path, QStringLiteral("back"));
+        makeLink(dir.filePath(QStringLiteral("back")), QStringLiteral("loop"));
+    }
+    const QStringList before = snapshot(dir.path());
 
     const ReadResult result = readAll(path);
     QCOMPARE(result.error, reason);
     QVERIFY(result.bytes.isEmpty());
+    QCOMPARE(writeInSpans(path, everyByteValue()), reason);
+    QCOMPARE(snapshot(dir.path()), before);
 }
 
 void TestFileIo::writeLeavesExactlyTheBytes_data()
 {
+    // How the file is placed: alone, with a second name, with a name as long as names get, or in
+    // a folder that takes no new files.
+    QTest::addColumn<QString>("placement");
     QTest::addColumn<QByteArray>("old");
     QTest::addColumn<QByteArray>("bytes");
 
-    QTest::newRow("new file") << QByteArray() << QByteArrayLiteral("new\r\ncontent");
-    QTest::newRow("new empty file") << QByteArray() << QByteArrayLiteral("");
-    QTest::newRow("every byte value") << QByteArray() << everyByteValue();
-    QTest::newRow("longer file") << QByteArray(100000, 'o') << QByteArrayLiteral("short");
-    QTest::newRow("emptied") << QByteArrayLiteral("content") << QByteArrayLiteral("");
-    QTest::newRow("shorter file") << QByteArrayLiteral("ab") << QByteArray(3, '\0') + "\xa0";
+    const QByteArray longFile(100000, 'o');
+    QTest::newRow("new file") << "alone" << QByteArray() << QByteArrayLiteral("new\r\ncontent");
+    QTest::newRow("longer file") << "alone" << longFile << QByteArrayLiteral("short");
+    QTest::newRow("emptied") << "alone" << QByteArrayLiteral("content") << QByteArrayLiteral("");
+    QTest::newRow("shorter file") << "alone" << QByteArrayLiteral("ab")
+                                  << QByteArray(3, '\0') + "\xa0";
+    QTest::newRow("255-byte name") << "long name" << QByteArrayLiteral("ab") << everyByteValue();
+    QTest::newRow("two names, longer file") << "two names" << longFile << QByteArrayLiteral("s");
+    QTest::newRow("two names, shorter file")
+        << "two names" << QByteArrayLiteral("ab") << everyByteValue();
+    QTest::newRow("locked folder, longer file")
+        << "locked folder" << longFile << QByteArrayLiteral("short\0text");
+    QTest::newRow("locked folder, shorter file")
+        << "locked folder" << QByteArrayLiteral("ab") << QByteArray(70000, '\n');
+    QTest::newRow("locked folder, emptied") << "locked folder" << longFile << QByteArray();
 }
 
 void TestFileIo::writeLeavesExactlyTheBytes()
 {
+    QFETCH(QString, placement);
     QFETCH(QByteArray, old);
     QFETCH(QByteArray, bytes);
 
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("target"));
-    if (!old.isNull())
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    const QString folder = dir.filePath(QStringLiteral("folder"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    const QString name =
+        placement == QLatin1String("long name") ? QString(255, u'n') : QStringLiteral("target");
+    const QString path = folder + u'/' + name;
+    if (!old.isNull()) {
         writeBytes(path, old);
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0666), 0);
+    }
+    if (placement == QLatin1String("two names"))
+        std::filesystem::create_hard_link(nativePath(path),
+                                          nativePath(folder + QStringLiteral("/second")));
+    const bool locked = placement == QLatin1String("locked folder");
+    if (locked)
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
 
-    QCOMPARE(writeWholeFile(path, bytes), QString());
-    // Nothing else is left behind in the folder, such as a temporary file.
-    QCOMPARE(snapshot(dir.path()),
-             QStringList(QStringLiteral("/target = ") + QString::fromLatin1(bytes.toHex())));
+    const QString error = writeInSpans(path, bytes, locked);
+    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+
+    QCOMPARE(error, QString());
+    // Every name shows the new bytes, and nothing else is left behind, such as a temporary file.
+    const QString content = QStringLiteral(" = ") + QString::fromLatin1(bytes.toHex());
+    QStringList expected = {QStringLiteral("/folder/"),
+                            QStringLiteral("/folder/") + name + content};
+    if (placement == QLatin1String("two names"))
+        expected << QStringLiteral("/folder/second") + content;
+    expected.sort();
+    QCOMPARE(snapshot(dir.path()), expected);
+    if (!old.isNull())
+        QCOMPARE(statusOf(path).st_mode & 07777, 0666u);
 }
 
-void TestFileIo::writeKeepsTheMode_data()
+void TestFileIo::writeKeepsOwnerGroupAndMode_data()
 {
     QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("secondName");
+    QTest::addColumn<bool>("savedByRoot");
 
-    QTest::newRow("private") << 0600;
-    QTest::newRow("readable by all") << 0644;
-    QTest::newRow("executable") << 0755;
-    QTest::newRow("executable by others only") << 0701;
-    QTest::newRow("set-user-ID program") << 04755;
-    QTest::newRow("set-group-ID program") << 02711;
+    QTest::newRow("private") << 0600 << false << false;
+    QTest::newRow("readable by all") << 0644 << false << false;
+    QTest::newRow("executable") << 0755 << false << false;
+    QTest::newRow("executable by others only") << 0701 << false << false;
+    QTest::newRow("set-user-ID program") << 04755 << false << false;
+    QTest::newRow("set-group-ID program") << 02711 << false << false;
+    QTest::newRow("set-user-ID program with two names") << 04755 << true << false;
+    QTest::newRow("set-user-ID program saved by root") << 04750 << false << true;
 }
 
-void TestFileIo::writeKeepsTheMode()
+void TestFileIo::writeKeepsOwnerGroupAndMode()
 {
     QFETCH(int, mode);
+    QFETCH(bool, secondName);
+    QFETCH(bool, savedByRoot);
 
-    // The folder and file belong to the ordinary user who saves: writes by such a user clear
-    // the set-user-ID and set-group-ID bits, which root's writes do not.
+    if (savedByRoot && ::geteuid() != 0)
+        QSKIP("only root can save another user's file");
+    // The folder and file belong to an ordinary user, who saves it unless root does: writes by
+    // such a user clear the set-user-ID and set-group-ID bits, which root's writes do not.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("program"));
     writeBytes(path, QByteArrayLiteral("old program"));
+    if (secondName)
+        std::filesystem::create_hard_link(nativePath(path), nativePath(path + u'2'));
     if (::geteuid() == 0) {
         QCOMPARE(::chown(QFile::encodeName(dir.path()).constData(), nobody, gid_t(-1)), 0);
-        QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, gid_t(-1)), 0);
+        QCOMPARE(
+            ::chown(QFile::encodeName(path).constData(), nobody, savedByRoot ? nobody : gid_t(-1)),
+            0);
     }
     QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode), 0);
+    const struct stat old = statusOf(path);
 
-    QString error;
-    {
-        OrdinaryUser user;
-        error = writeWholeFile(path, QByteArrayLiteral("new"));
-    }
-    QCOMPARE(error, QString());
+    QCOMPARE(writeInSpans(path, QByteArrayLiteral("new"), !savedByRoot), QString());
     QCOMPARE(contentOf(path), QByteArrayLiteral("new"));
-    QCOMPARE(static_cast<int>(statusOf(path).st_mode & 07777), mode);
-}
-
-void TestFileIo::writeKeepsOwnerAndGroup()
-{
-    if (::geteuid() != 0)
-        QSKIP("only root can give a file to another user");
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("theirs"));
-    writeBytes(path, QByteArrayLiteral("old"));
-    QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
-    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 04750), 0);
-
-    QCOMPARE(writeWholeFile(path, QByteArrayLiteral("new")), QString());
     const struct stat status = statusOf(path);
-    QCOMPARE(status.st_uid, nobody);
-    QCOMPARE(status.st_gid, nobody);
-    QCOMPARE(status.st_mode & 07777, 04750u);
+    QCOMPARE(static_cast<int>(status.st_mode & 07777), mode);
+    QCOMPARE(status.st_uid, old.st_uid);
+    QCOMPARE(status.st_gid, old.st_gid);
 }
 
 void TestFileIo::writeGoesThroughSymbolicLinks_data()
@@ -363,7 +398,7 @@ void TestFileIo::writeGoesThroughSymbolicLinks()
     const qsizetype entries = snapshot(dir.path()).size();
 
     const QByteArray bytes = everyByteValue();
-    QCOMPARE(writeWholeFile(dir.filePath(QStringLiteral("link")), bytes), QString());
+    QCOMPARE(writeInSpans(dir.filePath(QStringLiteral("link")), bytes), QString());
 
     QCOMPARE(contentOf(targetPath), bytes);
     if (targetExists)
@@ -377,123 +412,62 @@ void TestFileIo::writeGoesThroughSymbolicLinks()
     QCOMPARE(snapshot(dir.path()).size(), entries + (targetExists ? 0 : 1));
 }
 
-void TestFileIo::writeFallsBackToInPlaceInAFolderThatCannotTakeNewFiles_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<rlim_t>("sizeLimit");
-    QTest::addColumn<QString>("reason");
-
-    QTest::newRow("shorter text") << QByteArrayLiteral("short\0text") << rlim_t(0) << QString();
-    QTest::newRow("longer text") << QByteArray(70000, '\n') << rlim_t(0) << QString();
-    QTest::newRow("write error") << QByteArray(70000, 'x') << rlim_t(20000)
-                                 << QStringLiteral("File too large");
-}
-
-void TestFileIo::writeFallsBackToInPlaceInAFolderThatCannotTakeNewFiles()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(rlim_t, sizeLimit);
-    QFETCH(QString, reason);
-
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("locked"));
-    const QString path = folder + QStringLiteral("/target");
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")));
-    writeBytes(path, QByteArray(10000, 'o'));
-    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0666), 0);
-    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
-    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
-    const ino_t inode = statusOf(path).st_ino;
-
-    QString error;
-    {
-        OrdinaryUser user;
-        std::optional<FileSizeLimit> limit;
-        if (sizeLimit != 0)
-            limit.emplace(sizeLimit);
-        error = writeWholeFile(path, bytes);
-    }
-    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
-
-    QVERIFY2(error.contains(reason), qPrintable(error));
-    QCOMPARE(error.isEmpty(), reason.isEmpty());
-    QCOMPARE(statusOf(path).st_ino, inode);
-    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
-             QStringList(QStringLiteral("target")));
-    if (reason.isEmpty())
-        QCOMPARE(contentOf(path), bytes);
-}
-
 void TestFileIo::writeFailuresLeaveEverythingAsItWas_data()
 {
+    // A locked folder takes no new files, so that the file is written in place.
     QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("locked");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("no name") << "no name"
-                             << "No file was chosen.";
-    QTest::newRow("missing folder") << "missing folder"
-                                    << "No such file or directory";
-    QTest::newRow("folder") << "folder"
-                            << "It is a folder, not a file.";
-    QTest::newRow("pipe") << "pipe"
-                          << "It is a pipe, not a regular file.";
-    QTest::newRow("link loop") << "link loop"
-                               << "Too many levels of symbolic links";
-    QTest::newRow("write error") << "write error"
-                                 << "File too large";
-    QTest::newRow("no permission") << "no permission"
-                                   << "Permission denied";
+    QTest::newRow("no permission") << "no permission" << true << "Permission denied.";
+    QTest::newRow("size limit") << "size limit" << false << "File too large.";
+    QTest::newRow("size limit, locked folder") << "size limit" << true << "File too large.";
+    QTest::newRow("full disk") << "full disk" << false << "No space left on device.";
+    QTest::newRow("full disk, locked folder") << "full disk" << true << "No space left on device.";
+    QTest::newRow("no reservations, locked folder")
+        << "no reservations" << true
+        << "Its file system cannot reserve space in advance, so it cannot be saved safely there.";
 }
 
 void TestFileIo::writeFailuresLeaveEverythingAsItWas()
 {
     QFETCH(QString, kind);
+    QFETCH(bool, locked);
     QFETCH(QString, reason);
 
     QTemporaryDir dir;
     QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
     const QString folder = dir.filePath(QStringLiteral("folder"));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
-    QString path = folder + QStringLiteral("/target");
-    writeBytes(path, QByteArrayLiteral("old content"));
-    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0644), 0);
-
-    if (kind == QLatin1String("no name")) {
-        path.clear();
-    } else if (kind == QLatin1String("missing folder")) {
-        path = dir.filePath(QStringLiteral("missing/target"));
-    } else if (kind == QLatin1String("folder")) {
-        path = folder;
-    } else if (kind == QLatin1String("pipe")) {
-        path = folder + QStringLiteral("/pipe");
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    } else if (kind == QLatin1String("link loop")) {
-        path = folder + QStringLiteral("/loop");
-        makeLink(path, QStringLiteral("back"));
-        makeLink(folder + QStringLiteral("/back"), QStringLiteral("loop"));
-    } else if (kind == QLatin1String("no permission")) {
-        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0444), 0);
-        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
-        // QSaveFile first asks whether the real user may write the file: root may, and only then
-        // is the borrowed ordinary identity refused by the folder and the file.
+    // A one-megabyte file system, or one that cannot reserve space, over the folder.
+    const QByteArray mountPoint = QFile::encodeName(folder);
+    if (kind == QLatin1String("full disk") || kind == QLatin1String("no reservations")) {
         if (::geteuid() != 0)
-            reason = QStringLiteral("is not writable");
+            QSKIP("only root can mount a file system");
+        const bool full = kind == QLatin1String("full disk");
+        const char *type = full ? "tmpfs" : "ramfs";
+        if (::mount(type, mountPoint.constData(), type, 0, full ? "size=1m" : "") != 0)
+            QSKIP("mounting a file system is not allowed here");
     }
+    const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
+    const QString path = folder + QStringLiteral("/target");
+    writeBytes(path, everyByteValue());
+    const bool writable = kind != QLatin1String("no permission");
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), writable ? 0666 : 0444), 0);
+    if (locked)
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
     const QStringList before = snapshot(dir.path());
 
     QString error;
     {
-        std::optional<OrdinaryUser> user;
-        if (kind == QLatin1String("no permission"))
-            user.emplace();
         std::optional<FileSizeLimit> limit;
-        if (kind == QLatin1String("write error"))
+        if (kind == QLatin1String("size limit"))
             limit.emplace(4096);
-        error = writeWholeFile(path, QByteArray(70000, 'n'));
+        error = writeInSpans(path, QByteArray(2 << 20, 'n'), locked);
     }
     QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
 
-    QVERIFY2(error.contains(reason), qPrintable(error));
+    QCOMPARE(error, reason);
     QCOMPARE(snapshot(dir.path()), before);
 }
 

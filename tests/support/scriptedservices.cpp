@@ -56,9 +56,9 @@ bool ScriptedServices::pumpEvents()
     return QtServices::pumpEvents();
 }
 
-QString ScriptedServices::writeFile(const QString &path, QByteArrayView bytes)
+QString ScriptedServices::writeFile(const QString &path, const Text &text)
 {
     if (writeFailure)
         return *writeFailure;
-    return QtServices::writeFile(path, bytes);
+    return QtServices::writeFile(path, text);
 }

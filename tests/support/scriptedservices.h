@@ -45,7 +45,7 @@ public:
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;
     PumpPacing pumpPacing() const override { return pacing; }
-    QString writeFile(const QString &path, QByteArrayView bytes) override;
+    QString writeFile(const QString &path, const Text &text) override;
 
 private:
     bool answerDialog(const char *kind);

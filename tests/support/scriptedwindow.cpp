@@ -54,7 +54,7 @@ void ScriptedWindow::load(const QTemporaryDir &dir, const QByteArray &bytes,
 
 QByteArray ScriptedWindow::text() const
 {
-    return text1()->bytes().toByteArray();
+    return text1()->text().toByteArray();
 }
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)

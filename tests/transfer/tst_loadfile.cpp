@@ -3,6 +3,7 @@
 #include "scriptedwindow.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -70,9 +71,6 @@ void TestLoadFile::loadReplacesTheWholeTextAndCannotBeUndone()
     window.load(dir, QByteArrayLiteral("2nd"), QStringLiteral("second.bin"));
     window.text1()->undo();
     QCOMPARE(window.text(), QByteArrayLiteral("2nd"));
-    // The bytes are drawn distinguishably also in a newly loaded text.
-    QCOMPARE(window.text1()->representation('\x80'), QByteArrayLiteral("PAD"));
-    QCOMPARE(window.text1()->representation('\xa0'), QByteArrayLiteral("NBSP"));
 }
 
 void TestLoadFile::cancelChangesNothing()
@@ -97,7 +95,7 @@ void TestLoadFile::failuresAreReportedAndChangeNothing_data()
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("missing") << "missing"
-                             << "No such file or directory";
+                             << "No such file or directory.";
     QTest::newRow("folder") << "folder"
                             << "It is a folder, not a file.";
     QTest::newRow("pipe") << "pipe"
@@ -105,11 +103,13 @@ void TestLoadFile::failuresAreReportedAndChangeNothing_data()
     QTest::newRow("device") << "device"
                             << "It is a device, not a regular file.";
     QTest::newRow("no permission") << "no permission"
-                                   << "Permission denied";
+                                   << "Permission denied.";
     QTest::newRow("read error") << "read error"
-                                << "Input/output error";
-    QTest::newRow("larger than memory") << "larger than memory"
-                                        << "not enough memory";
+                                << "Input/output error.";
+    QTest::newRow("larger than memory")
+        << "larger than memory"
+        << QStringLiteral("There is not enough memory to hold its %1 bytes.")
+               .arg(QLocale::system().toString(qint64(1) << 43));
 }
 
 void TestLoadFile::failuresAreReportedAndChangeNothing()
@@ -137,7 +137,7 @@ void TestLoadFile::failuresAreReportedAndChangeNothing()
         QFile::setPermissions(path, QFileDevice::WriteOwner);
     } else if (kind == QLatin1String("read error")) {
         writeFile(dir, QStringLiteral("target"), "unreadable");
-        window.services->loadFailure = QStringLiteral("Input/output error");
+        window.services->loadFailure = reason;
     } else if (kind == QLatin1String("larger than memory")) {
         // A sparse file far larger than this machine's memory and swap.
         QFile huge(path);
@@ -148,10 +148,8 @@ void TestLoadFile::failuresAreReportedAndChangeNothing()
     window.services->dialogAnswers.push_back(path);
     window.click("Command1");
 
-    QCOMPARE(window.services->messages.size(), 1);
-    const QString message = window.services->messages.constFirst();
-    QVERIFY2(message.contains(path) && message.contains(reason, Qt::CaseInsensitive),
-             qPrintable(message));
+    QCOMPARE(window.services->messages,
+             QStringList(path + QStringLiteral(" could not be opened.\n\n") + reason));
     QCOMPARE(window.text(), QByteArrayLiteral("previous text"));
     QCOMPARE(window.caption("lblPosition"), QStringLiteral("13 Total Characters"));
     QCOMPARE(window.caption("lblStat"), QStringLiteral("Idel"));

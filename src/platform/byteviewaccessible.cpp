@@ -1,0 +1,187 @@
+#include "byteviewaccessible.h"
+#include "byteview.h"
+
+#include <limits>
+
+namespace {
+
+// Accessibility offsets are ints; a text beyond 2 GiB is seen up to there.
+int clampToInt(qint64 value)
+{
+    return int(std::min<qint64>(value, std::numeric_limits<int>::max()));
+}
+
+QAccessibleInterface *accessibleFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(ByteView::staticMetaObject.className()))
+        return new ByteViewAccessible(static_cast<ByteView *>(object));
+    return nullptr;
+}
+
+} // namespace
+
+void ByteViewAccessible::install()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+ByteViewAccessible::ByteViewAccessible(ByteView *view)
+    : QAccessibleWidget(view, QAccessible::EditableText)
+{
+    // Keeps the screen reader's caret and selection in step with the view.
+    QObject::connect(view, &ByteView::selectionChanged, view, [view] {
+        if (!QAccessible::isActive())
+            return;
+        QAccessibleTextSelectionEvent selection(view, clampToInt(view->selectionStart()),
+                                                clampToInt(view->selectionEnd()));
+        selection.setCursorPosition(clampToInt(view->caretOffset()));
+        QAccessible::updateAccessibility(&selection);
+    });
+}
+
+ByteView *ByteViewAccessible::view() const
+{
+    return static_cast<ByteView *>(widget());
+}
+
+void *ByteViewAccessible::interface_cast(QAccessible::InterfaceType type)
+{
+    if (type == QAccessible::TextInterface)
+        return static_cast<QAccessibleTextInterface *>(this);
+    return QAccessibleWidget::interface_cast(type);
+}
+
+QAccessible::State ByteViewAccessible::state() const
+{
+    QAccessible::State state = QAccessibleWidget::state();
+    state.editable = true;
+    state.multiLine = true;
+    state.selectableText = true;
+    return state;
+}
+
+void ByteViewAccessible::selection(int selectionIndex, int *startOffset, int *endOffset) const
+{
+    *startOffset = *endOffset = 0;
+    if (selectionIndex != 0 || selectionCount() == 0)
+        return;
+    *startOffset = clampToInt(view()->selectionStart());
+    *endOffset = clampToInt(view()->selectionEnd());
+}
+
+int ByteViewAccessible::selectionCount() const
+{
+    return view()->selection().isEmpty() ? 0 : 1;
+}
+
+void ByteViewAccessible::addSelection(int startOffset, int endOffset)
+{
+    setSelection(0, startOffset, endOffset);
+}
+
+void ByteViewAccessible::removeSelection(int selectionIndex)
+{
+    if (selectionIndex == 0)
+        view()->select(view()->caretOffset(), 0);
+}
+
+void ByteViewAccessible::setSelection(int selectionIndex, int startOffset, int endOffset)
+{
+    if (selectionIndex == 0)
+        view()->setSelection({startOffset, endOffset});
+}
+
+int ByteViewAccessible::cursorPosition() const
+{
+    return clampToInt(view()->caretOffset());
+}
+
+void ByteViewAccessible::setCursorPosition(int position)
+{
+    view()->select(position, 0);
+}
+
+QString ByteViewAccessible::text(int startOffset, int endOffset) const
+{
+    return QString::fromLatin1(view()->text().bytes(startOffset, endOffset));
+}
+
+std::pair<qint64, qint64>
+ByteViewAccessible::unitAround(qint64 offset, QAccessible::TextBoundaryType boundary) const
+{
+    switch (boundary) {
+    case QAccessible::CharBoundary:
+        return {offset, std::min(offset + 1, view()->length())};
+    case QAccessible::WordBoundary:
+        return view()->wordAround(offset);
+    case QAccessible::NoBoundary:
+        return {0, view()->length()};
+    default:
+        return view()->rowAround(offset);
+    }
+}
+
+QString ByteViewAccessible::textOfUnit(std::pair<qint64, qint64> unit, int *startOffset,
+                                       int *endOffset) const
+{
+    *startOffset = clampToInt(unit.first);
+    *endOffset = clampToInt(unit.second);
+    return text(*startOffset, *endOffset);
+}
+
+QString ByteViewAccessible::textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                                         int *startOffset, int *endOffset) const
+{
+    return textOfUnit(unitAround(offset, boundaryType), startOffset, endOffset);
+}
+
+QString ByteViewAccessible::textBeforeOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                                             int *startOffset, int *endOffset) const
+{
+    const qint64 start = unitAround(offset, boundaryType).first;
+    if (start <= 0)
+        return textOfUnit({0, 0}, startOffset, endOffset);
+    return textOfUnit(unitAround(start - 1, boundaryType), startOffset, endOffset);
+}
+
+QString ByteViewAccessible::textAfterOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                                            int *startOffset, int *endOffset) const
+{
+    const qint64 end = unitAround(offset, boundaryType).second;
+    if (end >= view()->length())
+        return textOfUnit({end, end}, startOffset, endOffset);
+    return textOfUnit(unitAround(end, boundaryType), startOffset, endOffset);
+}
+
+int ByteViewAccessible::characterCount() const
+{
+    return clampToInt(view()->length());
+}
+
+QRect ByteViewAccessible::characterRect(int offset) const
+{
+    const QRect cell = view()->cellRect(offset);
+    if (cell.isEmpty())
+        return {};
+    return QRect(view()->viewport()->mapToGlobal(cell.topLeft()), cell.size());
+}
+
+int ByteViewAccessible::offsetAtPoint(const QPoint &point) const
+{
+    return clampToInt(view()->byteAt(view()->viewport()->mapFromGlobal(point)));
+}
+
+void ByteViewAccessible::scrollToSubstring(int startIndex, int)
+{
+    view()->scrollTo(startIndex);
+}
+
+QString ByteViewAccessible::attributes(int offset, int *startOffset, int *endOffset) const
+{
+    *startOffset = *endOffset = offset;
+    return {};
+}

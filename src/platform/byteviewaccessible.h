@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QAccessibleWidget>
+
+class ByteView;
+
+// What screen readers learn of a ByteView: its bytes as ISO-8859-1 characters, the caret and
+// the selection, and the text around an offset by character, word and row. Every answer costs
+// what its range costs, never the whole text.
+class ByteViewAccessible final : public QAccessibleWidget, public QAccessibleTextInterface
+{
+public:
+    explicit ByteViewAccessible(ByteView *view);
+
+    void *interface_cast(QAccessible::InterfaceType type) override;
+    QAccessible::State state() const override;
+
+    void selection(int selectionIndex, int *startOffset, int *endOffset) const override;
+    int selectionCount() const override;
+    void addSelection(int startOffset, int endOffset) override;
+    void removeSelection(int selectionIndex) override;
+    void setSelection(int selectionIndex, int startOffset, int endOffset) override;
+    int cursorPosition() const override;
+    void setCursorPosition(int position) override;
+    QString text(int startOffset, int endOffset) const override;
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                             int *startOffset, int *endOffset) const override;
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                            int *startOffset, int *endOffset) const override;
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType, int *startOffset,
+                         int *endOffset) const override;
+    int characterCount() const override;
+    QRect characterRect(int offset) const override;
+    int offsetAtPoint(const QPoint &point) const override;
+    void scrollToSubstring(int startIndex, int endIndex) override;
+    QString attributes(int offset, int *startOffset, int *endOffset) const override;
+
+    /// Makes every ByteView answer screen readers through this class.
+    static void install();
+
+private:
+    ByteView *view() const;
+    /// The range of the unit of `boundary` that holds `offset`.
+    std::pair<qint64, qint64> unitAround(qint64 offset,
+                                         QAccessible::TextBoundaryType boundary) const;
+    QString textOfUnit(std::pair<qint64, qint64> unit, int *startOffset, int *endOffset) const;
+};
