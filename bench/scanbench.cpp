@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -164,6 +165,13 @@ void timeFirstAnswers(BenchWindow &window, const char *button, ScanFigures &figu
     figures.firstAnswerAfterEdit = clickToFirstAnswer(window, button);
 }
 
+// The shortest of three runs of `work`: the other work of a shared machine can only slow a run
+// down, so the fastest says best what the code itself costs.
+template <typename Work> qint64 fastestOfThree(Work &&work)
+{
+    return std::min({timed(work), timed(work), timed(work)});
+}
+
 void requireSameFinds(qint64 scanFinds, const ScanKind &kind, const ScanFigures &figures)
 {
     if (scanFinds != figures.windowFinds) {
@@ -260,7 +268,7 @@ QList<Row> measureFindPath(BenchWindow &window, const QString &file, const Bench
 
     const Text snapshot = services.viewText();
     qint64 scanFinds = 0;
-    figures.scan = timed([&] { scanFinds = pathsIn(snapshot); });
+    figures.scan = fastestOfThree([&] { scanFinds = pathsIn(snapshot); });
     requireSameFinds(scanFinds, kind, figures);
 
     qint64 pathPos = 0;
@@ -311,7 +319,8 @@ QList<Row> measureSearch(BenchWindow &window, const QString &file, const BenchSi
 
     const Text snapshot = services.viewText();
     qint64 scanFinds = 0;
-    figures.scan = timed([&] { scanFinds = matchesIn(snapshot, SearchPattern(searchText)); });
+    figures.scan =
+        fastestOfThree([&] { scanFinds = matchesIn(snapshot, SearchPattern(searchText)); });
     requireSameFinds(scanFinds, kind, figures);
 
     qint64 searchPos = 0;
