@@ -20,6 +20,7 @@ void BenchServices::showMessage(const QString &message)
 
 std::optional<QString> BenchServices::prompt(const QString &, const QString &)
 {
+    promptedAt = nowNs();
     return textToType;
 }
 

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 // Qt's services with every modal box answered at once, so that a click runs its command to the
 // end without waiting for anyone, and every real event pump timed.
 class BenchServices final : public QtServices
@@ -20,6 +22,8 @@ public:
     QStringList messages;
     /// Every real event pump, in order.
     QList<PumpInterval> pumps;
+    /// When the last prompt was shown, in nanoseconds on the steady clock.
+    std::optional<qint64> promptedAt;
 
     bool showOpenDialog() override;
     bool showSaveDialog() override;

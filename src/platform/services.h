@@ -10,6 +10,17 @@
 // The controls whose captions the commands change.
 enum class Control { lblStat, lblPosition, Command3 };
 
+// How often a running scan lets pending window events run: it asks whether a pump is due at the
+// first hundredth step at least `stretch` steps on, and pumps when at least `intervalMs` passed
+// since its last pump. Pumping at every hundredth step would repaint the strip a million times
+// over 100 MB, and a pump less than about 10 ms after the last finds nothing a user could
+// notice; 2 Mi steps take well under 10 ms, so real pumps stay far below 50 ms apart.
+struct PumpPacing
+{
+    qint64 stretch = qint64(1) << 21;
+    qint64 intervalMs = 10;
+};
+
 // Everything the commands need of the window, its controls, the dialogs and the file system.
 // The window implements it over Qt; tests script it. Text positions here are 0-based offsets.
 class Services
@@ -44,6 +55,8 @@ public:
     virtual std::optional<QString> prompt(const QString &prompt, const QString &title) = 0;
     /// Handles every pending window event; false once the window has been closed.
     [[nodiscard]] virtual bool pumpEvents() = 0;
+    /// How a running scan paces its event pumps.
+    virtual PumpPacing pumpPacing() const { return {}; }
 
     /// Writes `text` as the whole content of `path`, straight from where its bytes lie; the
     /// reason in plain words, or empty.

@@ -15,12 +15,12 @@ QString progressCaption(qint64 position, qint64 total)
 void findPathName(Services &services, qint64 &pathPos)
 {
     services.setCaption(Control::lblStat, QStringLiteral("Searching For Path Name"));
-    const QByteArray snapshot = services.viewText().toByteArray();
+    const Text snapshot = services.viewText();
     const qint64 total = snapshot.size();
     services.setCaption(Control::lblPosition, progressCaption(pathPos, total));
     if (!services.pumpEvents())
         return;
-    PumpPacer pacer;
+    PumpPacer pacer(services.pumpPacing());
 
     if (pathPos == 0)
         pathPos = 1;
@@ -40,8 +40,7 @@ void findPathName(Services &services, qint64 &pathPos)
     };
 
     for (;;) {
-        const PathScanStep step =
-            scanForPath(snapshot, from, passes, PumpPacer::nextPumpPoint(passes));
+        const PathScanStep step = scanForPath(snapshot, from, passes, pacer.nextPumpPoint(passes));
         passes = step.passes;
         focusOwed = focusOwed || step.sawCandidate;
         if (step.lastProgressPosition)

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QByteArrayView>
+#include "text.h"
+
+#include <QList>
 #include <QtGlobal>
 
 #include <optional>
@@ -26,9 +28,22 @@ struct PathScanStep
     /// Whether a drive-letter candidate was read in this stretch (that moves the focus to the
     /// view).
     bool sawCandidate = false;
+
+    friend bool operator==(const PathScanStep &, const PathScanStep &) = default;
 };
 
 // Runs passes of the drive-path scan over `text` (the snapshot, positions 1-based), the first
 // pass starting at position `from` with the pass counter at `passes`, until a path is found,
-// the text ends, or the pass numbered `pumpAt` (a multiple of 100 above `passes`) is done.
-PathScanStep scanForPath(QByteArrayView text, qint64 from, qint64 passes, qint64 pumpAt);
+// the text ends, or the pass numbered `pumpAt` (a multiple of 100 above `passes`) is done. The
+// text is read where its spans lie.
+PathScanStep scanForPath(const Text &text, qint64 from, qint64 passes, qint64 pumpAt);
+
+// One way of running scanForPath, for the machines whose instructions it uses.
+struct PathScanImplementation
+{
+    const char *name;
+    PathScanStep (*scan)(const Text &text, qint64 from, qint64 passes, qint64 pumpAt);
+};
+
+/// The implementations this machine can run, the fastest first; scanForPath runs that one.
+QList<PathScanImplementation> pathScanImplementations();

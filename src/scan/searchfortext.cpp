@@ -3,10 +3,12 @@
 #include "services.h"
 #include "textsearch.h"
 
+#include <algorithm>
+
 void searchForText(Services &services, qint64 &searchPos)
 {
-    PumpPacer pacer;
-    const QByteArray snapshot = foldedSnapshot(services.viewText().toByteArray());
+    PumpPacer pacer(services.pumpPacing());
+    const Text snapshot = services.viewText();
     const std::optional<QString> typed = services.prompt(
         QStringLiteral("Enter What You Want To Search For"), QStringLiteral("search"));
     if (!typed)
@@ -27,7 +29,7 @@ void searchForText(Services &services, qint64 &searchPos)
 
     for (;;) {
         const SearchStep step =
-            searchFolded(snapshot, pattern, searchPos, PumpPacer::nextPumpPoint(searchPos));
+            searchForMatch(snapshot, pattern, searchPos, pacer.nextPumpPoint(searchPos));
         if (step.lastProgressPosition)
             progress = *step.lastProgressPosition;
 
@@ -36,7 +38,9 @@ void searchForText(Services &services, qint64 &searchPos)
             searchPos = step.position;
             if (!pacer.pumpIfDue(services, showProgress))
                 return;
-            // A run started from the pump may have moved the cursor; go on from wherever it is.
+            // A run started from the pump may have moved the cursor, to 0 when it reached the
+            // end of the text; this run goes on from there, but never before the first position.
+            searchPos = std::max<qint64>(searchPos, 1);
             break;
         case SearchStep::Stop::Found:
             showProgress();

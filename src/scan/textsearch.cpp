@@ -9,9 +9,45 @@
 #include <bit>
 #include <cstring>
 #include <utility>
-#include <vector>
 
 namespace {
+
+// The case classes of the 256 bytes, derived from QChar::toUpper so that matching bytes agrees
+// with comparing characters upper-cased one by one. A class is one byte, with the mask 0, or a
+// byte and its capital, which differ in bit 5 alone, that bit being the mask; its value is any
+// of its bytes ORed with the mask.
+struct CaseClasses
+{
+    std::array<uchar, 256> valueOf;
+    std::array<uchar, 256> maskOf;
+    QHash<char16_t, uchar> valueOfUpper;
+};
+
+const CaseClasses &caseClasses()
+{
+    static const CaseClasses classes = [] {
+        CaseClasses built;
+        QHash<char16_t, uchar> firstOfUpper;
+        built.maskOf.fill(0);
+        for (int byte = 0; byte < 256; ++byte) {
+            const char16_t upper = QChar(char16_t(byte)).toUpper().unicode();
+            const auto first = firstOfUpper.constFind(upper);
+            if (first == firstOfUpper.cend()) {
+                firstOfUpper.insert(upper, uchar(byte));
+                continue;
+            }
+            const uchar mask = uchar(*first ^ byte);
+            Q_ASSERT(std::has_single_bit(mask) && built.maskOf[*first] == 0);
+            built.maskOf[*first] = built.maskOf[byte] = mask;
+        }
+        for (int byte = 0; byte < 256; ++byte)
+            built.valueOf[byte] = uchar(byte | built.maskOf[byte]);
+        for (auto it = firstOfUpper.cbegin(); it != firstOfUpper.cend(); ++it)
+            built.valueOfUpper.insert(it.key(), built.valueOf[it.value()]);
+        return built;
+    }();
+    return classes;
+}
 
 // Sixteen bytes handled at once; the compiler maps them onto the machine's vector registers.
 using Block = uchar __attribute__((vector_size(16)));
@@ -24,11 +60,6 @@ Block loadBlock(const char *bytes)
     Block block;
     std::memcpy(&block, bytes, blockSize);
     return block;
-}
-
-Block filledBlock(char byte)
-{
-    return Block{} + uchar(byte);
 }
 
 bool anySet(BlockMask mask)
@@ -48,214 +79,230 @@ quint32 laneBits(BlockMask mask)
     return gathered(halves[0]) | gathered(halves[1]) << 8;
 }
 
-// Consecutive bytes that all fold to their canonical byte by adding the same offset modulo 256.
-struct FoldRun
+// How many of the pattern's characters the bytes at `bytes` match before the first that differs.
+qsizetype matchingPrefix(const char *bytes, const SearchPattern &pattern)
 {
-    Block first;
-    Block span;
-    Block offset;
-};
-
-// The case classes of the 256 bytes, derived from QChar::toUpper so that comparing canonical
-// bytes agrees with comparing characters upper-cased one by one.
-struct CaseClasses
-{
-    QHash<char16_t, char> canonicalByteOfUpper;
-    std::vector<FoldRun> foldRuns;
-};
-
-std::vector<FoldRun> foldRunsOf(const std::array<uchar, 256> &canonical)
-{
-    const auto offsetOf = [&](int byte) {
-        return uchar(canonical[byte] - byte);
-    };
-    std::vector<FoldRun> runs;
-    for (int first = 0, last = 0; first < 256; first = ++last) {
-        while (last + 1 < 256 && offsetOf(last + 1) == offsetOf(first))
-            ++last;
-        if (offsetOf(first) != 0) {
-            runs.push_back({filledBlock(char(first)), filledBlock(char(last - first)),
-                            filledBlock(char(offsetOf(first)))});
-        }
-    }
-    return runs;
-}
-
-const CaseClasses &caseClasses()
-{
-    static const CaseClasses classes = [] {
-        CaseClasses built;
-        std::array<uchar, 256> canonical;
-        for (int byte = 0; byte < 256; ++byte) {
-            const char16_t upper = QChar(char16_t(byte)).toUpper().unicode();
-            auto known = built.canonicalByteOfUpper.constFind(upper);
-            // Bytes come in ascending order, so each class's smallest byte becomes canonical.
-            if (known == built.canonicalByteOfUpper.cend())
-                known = built.canonicalByteOfUpper.insert(upper, char(byte));
-            canonical[byte] = uchar(*known);
-        }
-        built.foldRuns = foldRunsOf(canonical);
-        return built;
-    }();
-    return classes;
-}
-
-Block foldBlock(Block bytes, const std::vector<FoldRun> &runs)
-{
-    Block folded = bytes;
-    for (const FoldRun &run : runs)
-        folded += std::bit_cast<Block>((bytes - run.first) <= run.span) & run.offset;
-    return folded;
-}
-
-qsizetype commonPrefixLength(const char *a, const char *b, qsizetype length)
-{
+    const char *values = pattern.values.constData();
+    const char *masks = pattern.masks.constData();
+    const qsizetype length = pattern.values.size();
     qsizetype index = 0;
     for (; index + 8 <= length; index += 8) {
-        const quint64 difference =
-            qFromLittleEndian<quint64>(a + index) ^ qFromLittleEndian<quint64>(b + index);
+        const quint64 difference = (qFromLittleEndian<quint64>(bytes + index) |
+                                    qFromLittleEndian<quint64>(masks + index)) ^
+                                   qFromLittleEndian<quint64>(values + index);
         if (difference != 0)
             return index + std::countr_zero(difference) / 8;
     }
-    while (index < length && a[index] == b[index])
+    while (index < length && (bytes[index] | masks[index]) == values[index])
         ++index;
     return index;
 }
 
-// Knuth-Morris-Pratt: linear in the text whatever the text and the needle. Returns the first
-// index in [begin, end) where the needle starts, or -1.
-qsizetype findLinear(QByteArrayView text, QByteArrayView needle, qsizetype begin, qsizetype end)
+// Knuth-Morris-Pratt over the text's bytes as they come, span after span: linear whatever the
+// text and the pattern.
+class LinearSearch
 {
-    const qsizetype needleLength = needle.size();
-    // border[j]: length of the longest proper prefix of needle[0..j] that is also its suffix.
-    std::vector<qsizetype> border(needleLength, 0);
-    for (qsizetype j = 1, length = 0; j < needleLength; ++j) {
-        while (length > 0 && needle[j] != needle[length])
-            length = border[length - 1];
-        if (needle[j] == needle[length])
-            ++length;
-        border[j] = length;
+public:
+    explicit LinearSearch(const SearchPattern &pattern)
+        : pattern(pattern)
+    {
     }
-    const qsizetype stop = end - 1 + needleLength;
-    const char *const data = text.data();
-    qsizetype matched = 0;
-    for (qsizetype i = begin; i < stop; ++i) {
-        const char byte = data[i];
-        while (matched > 0 && byte != needle[matched])
-            matched = border[matched - 1];
-        if (byte == needle[matched] && ++matched == needleLength)
-            return i + 1 - needleLength;
-    }
-    return -1;
-}
 
-// The index of the needle's byte that is rarest in it among those that differ from its last
-// byte, the nearest to the end among equals; 0 when every byte equals the last.
-qsizetype rarestDifferingFromLast(QByteArrayView needle)
+    /// Forgets the bytes read so far: matches start at the next byte read or later.
+    void restart() { matched = 0; }
+
+    /// Reads `bytes`, which lie at text index `at` on; the text index where the first match
+    /// completed in them starts, or -1.
+    qint64 read(QByteArrayView bytes, qint64 at)
+    {
+        const std::array<uchar, 256> &valueOf = caseClasses().valueOf;
+        const QByteArray &values = pattern.values;
+        const qsizetype length = values.size();
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            const char value = char(valueOf[uchar(bytes[i])]);
+            while (matched > 0 && value != values[matched])
+                matched = pattern.borders[matched - 1];
+            if (value == values[matched] && ++matched == length)
+                return at + i + 1 - length;
+        }
+        return -1;
+    }
+
+private:
+    const SearchPattern &pattern;
+    qsizetype matched = 0;
+};
+
+// The index of the pattern's character that is rarest in it among those that differ from its
+// last, the nearest to the end among equals; 0 when every character equals the last.
+qsizetype rarestDifferingFromLast(const QByteArray &values)
 {
     std::array<qsizetype, 256> occurrences{};
-    for (char byte : needle)
-        ++occurrences[uchar(byte)];
-    const char lastByte = needle.back();
+    for (char value : values)
+        ++occurrences[uchar(value)];
+    const char lastValue = values.back();
     qsizetype rarest = -1;
-    for (qsizetype i = needle.size() - 2; i >= 0; --i) {
-        if (needle[i] != lastByte &&
-            (rarest < 0 || occurrences[uchar(needle[i])] < occurrences[uchar(needle[rarest])]))
+    for (qsizetype i = values.size() - 2; i >= 0; --i) {
+        if (values[i] != lastValue &&
+            (rarest < 0 || occurrences[uchar(values[i])] < occurrences[uchar(values[rarest])]))
             rarest = i;
     }
     return std::max<qsizetype>(rarest, 0);
 }
 
-// A byte that the needle has at `offset`, which every position where it starts must show too.
+// A character of the pattern at `offset`, which every position where it starts must show too.
 struct Probe
 {
     qsizetype offset;
-    char byte;
-    Block bytes;
+    char mask;
+    char value;
+    Block masks;
+    Block values;
+
+    Probe(const SearchPattern &pattern, qsizetype offset)
+        : offset(offset)
+        , mask(pattern.masks[offset])
+        , value(pattern.values[offset])
+        , masks(Block{} + uchar(mask))
+        , values(Block{} + uchar(value))
+    {
+    }
+
+    bool shownAt(const char *start) const { return (start[offset] | mask) == value; }
+    /// Lane i set when the position i after `start` shows it.
+    BlockMask shownFrom(const char *start) const
+    {
+        return (loadBlock(start + offset) | masks) == values;
+    }
 };
 
-Probe probeAt(QByteArrayView needle, qsizetype offset)
+// The search within spans: vectors test three characters of the pattern at sixteen positions at
+// once, the first, the last, and one that differs from the last, so that a long run of one byte
+// value, as binary files have, passes none, and a stretch that repeats the pattern's common
+// characters seldom passes. Only positions that pass are compared in full; when those comparisons
+// cost more than a few bytes per position since the start, it gives up, so that the linear search
+// takes the rest and no text and pattern take quadratic time.
+class FilteredSearch
 {
-    return {offset, needle[offset], filledBlock(needle[offset])};
-}
+public:
+    FilteredSearch(const SearchPattern &pattern, qint64 begin)
+        : pattern(pattern)
+        , begin(begin)
+        , first(pattern, 0)
+        , rarest(pattern, rarestDifferingFromLast(pattern.values))
+        , last(pattern, pattern.values.size() - 1)
+    {
+    }
 
-// Returns the first index in [begin, end) where the non-empty needle starts, or -1; the text
-// holds the whole needle from every index below `end`. Vectors test three bytes of the needle at
-// sixteen positions at once: the first, the last, and one that differs from the last, so that a
-// long run of one byte value, as binary files have, passes none, and a stretch that repeats the
-// needle's common bytes seldom passes. Only positions that pass are compared in full; when those
-// comparisons cost more than a few bytes per position, the rest of the range goes to the linear
-// search, so that no text and needle take quadratic time.
-qsizetype findFirst(QByteArrayView text, QByteArrayView needle, qsizetype begin, qsizetype end)
-{
-    constexpr qsizetype comparedBytesPerPosition = 4;
-    const qsizetype needleLength = needle.size();
-    const Probe first = probeAt(needle, 0);
-    const Probe rarest = probeAt(needle, rarestDifferingFromLast(needle));
-    const Probe last = probeAt(needle, needleLength - 1);
-    const char *const data = text.data();
-    qsizetype comparedBytes = 0;
+    bool gaveUp() const { return costly; }
 
-    // The answer once the position is settled: the match, or what the linear search finds.
-    auto settledAt = [&](qsizetype position) -> std::optional<qsizetype> {
-        const qsizetype common = commonPrefixLength(data + position, needle.data(), needleLength);
-        if (common == needleLength)
-            return position;
-        comparedBytes += common + 1;
-        if (comparedBytes > comparedBytesPerPosition * (position - begin) + needleLength)
-            return findLinear(text, needle, position + 1, end);
-        return std::nullopt;
-    };
-    auto candidatesAt = [&](qsizetype start) {
-        const auto shows = [&](const Probe &probe) {
-            return loadBlock(data + start + probe.offset) == probe.bytes;
+    /// Tries the positions of `span`, which lies at text index `at` on, from which the whole
+    /// pattern lies in it. Returns the first match's index in the span, or std::nullopt with
+    /// `linearFrom` set to where the linear search must go on: after the last position tried, or
+    /// after the one where it gave up.
+    std::optional<qsizetype> find(QByteArrayView span, qint64 at, qsizetype &linearFrom)
+    {
+        const char *const data = span.data();
+        const qsizetype end = span.size() - pattern.values.size() + 1;
+        std::optional<qsizetype> match;
+        // Compares in full at `position`; true when that settles the search in this span: a
+        // match, or giving up.
+        auto settlesAt = [&](qsizetype position) {
+            const qsizetype common = matchingPrefix(data + position, pattern);
+            if (common == pattern.values.size()) {
+                match = position;
+                return true;
+            }
+            comparedBytes += common + 1;
+            costly = comparedBytes >
+                     comparedBytesPerPosition * (at + position - begin) + pattern.values.size();
+            linearFrom = position + 1;
+            return costly;
         };
-        return shows(first) & shows(rarest) & shows(last);
-    };
-    auto isCandidate = [&](qsizetype position) {
-        const auto shows = [&](const Probe &probe) {
-            return data[position + probe.offset] == probe.byte;
+        auto candidatesAt = [&](qsizetype start) {
+            const char *const from = data + start;
+            return first.shownFrom(from) & rarest.shownFrom(from) & last.shownFrom(from);
         };
-        return shows(first) && shows(rarest) && shows(last);
-    };
 
-    constexpr qsizetype step = 4 * blockSize;
-    qsizetype position = begin;
-    for (; position + step <= end; position += step) {
-        if (!anySet(candidatesAt(position) | candidatesAt(position + blockSize) |
-                    candidatesAt(position + 2 * blockSize) |
-                    candidatesAt(position + 3 * blockSize)))
-            continue;
-        for (qsizetype block = position; block < position + step; block += blockSize) {
-            for (quint32 lanes = laneBits(candidatesAt(block)); lanes != 0; lanes &= lanes - 1) {
-                if (const auto settled = settledAt(block + std::countr_zero(lanes)))
-                    return *settled;
+        constexpr qsizetype step = 4 * blockSize;
+        qsizetype position = 0;
+        for (; position + step <= end; position += step) {
+            if (!anySet(candidatesAt(position) | candidatesAt(position + blockSize) |
+                        candidatesAt(position + 2 * blockSize) |
+                        candidatesAt(position + 3 * blockSize)))
+                continue;
+            for (qsizetype block = position; block < position + step; block += blockSize) {
+                for (quint32 lanes = laneBits(candidatesAt(block)); lanes != 0;
+                     lanes &= lanes - 1) {
+                    if (settlesAt(block + std::countr_zero(lanes)))
+                        return match;
+                }
             }
         }
+        for (; position < end; ++position) {
+            const char *const from = data + position;
+            if (first.shownAt(from) && rarest.shownAt(from) && last.shownAt(from) &&
+                settlesAt(position))
+                return match;
+        }
+        linearFrom = end;
+        return std::nullopt;
     }
-    for (; position < end; ++position) {
-        if (!isCandidate(position))
-            continue;
-        if (const auto settled = settledAt(position))
-            return *settled;
+
+private:
+    static constexpr qint64 comparedBytesPerPosition = 4;
+
+    const SearchPattern &pattern;
+    const qint64 begin;
+    const Probe first;
+    const Probe rarest;
+    const Probe last;
+    qint64 comparedBytes = 0;
+    bool costly = false;
+};
+
+// The first text index in [begin, end) where the non-empty pattern starts, or -1; the text holds
+// the whole pattern from every index below `end`. The filtered search takes the positions from
+// which the pattern lies within one span; the linear search takes those from which it straddles
+// spans, reading on from where the filtered search stopped into the next span until it has seen
+// every match that began before it.
+qint64 findFirst(const Text &text, const SearchPattern &pattern, qint64 begin, qint64 end)
+{
+    const qsizetype length = pattern.values.size();
+    FilteredSearch filtered(pattern, begin);
+    LinearSearch linear(pattern);
+    TextSpans spans(text, begin, end - 1 + length);
+    qint64 at = begin;
+    for (QByteArrayView span = spans.next(); !span.isEmpty();
+         at += span.size(), span = spans.next()) {
+        qsizetype linearFrom = 0;
+        if (!filtered.gaveUp() && span.size() >= length) {
+            // Matches that began in earlier spans end in the first length - 1 bytes of this one.
+            if (const qint64 found = linear.read(span.first(length - 1), at); found >= 0)
+                return found;
+            if (const std::optional<qsizetype> found = filtered.find(span, at, linearFrom))
+                return at + *found;
+            linear.restart();
+        }
+        if (const qint64 found = linear.read(span.sliced(linearFrom), at + linearFrom); found >= 0)
+            return found;
     }
     return -1;
 }
 
 // The first 1-based position in [from, lastTried] where the pattern matches.
-std::optional<qint64> firstMatch(QByteArrayView folded, const SearchPattern &pattern, qint64 from,
+std::optional<qint64> firstMatch(const Text &text, const SearchPattern &pattern, qint64 from,
                                  qint64 lastTried)
 {
-    if (!pattern.folded)
+    if (!pattern.matchable)
         return std::nullopt;
-    const QByteArrayView needle = *pattern.folded;
     // Beyond lastStart fewer characters remain than the pattern has.
-    const qint64 lastStart = std::min(lastTried, folded.size() - needle.size() + 1);
+    const qint64 lastStart = std::min(lastTried, text.size() - pattern.values.size() + 1);
     if (from > lastStart)
         return std::nullopt;
-    if (needle.isEmpty())
+    if (pattern.values.isEmpty())
         return from;
-    const qsizetype index = findFirst(folded, needle, from - 1, lastStart);
+    const qint64 index = findFirst(text, pattern, from - 1, lastStart);
     if (index < 0)
         return std::nullopt;
     return index + 1;
@@ -263,52 +310,41 @@ std::optional<qint64> firstMatch(QByteArrayView folded, const SearchPattern &pat
 
 } // namespace
 
-QByteArray foldedSnapshot(QByteArrayView text)
-{
-    const std::vector<FoldRun> &runs = caseClasses().foldRuns;
-    const qsizetype size = text.size();
-    QByteArray folded(size, Qt::Uninitialized);
-    const char *in = text.data();
-    char *out = folded.data();
-    qsizetype index = 0;
-    for (; index + blockSize <= size; index += blockSize) {
-        const Block block = foldBlock(loadBlock(in + index), runs);
-        std::memcpy(out + index, &block, blockSize);
-    }
-    // The short tail goes through a padded block, so that every byte folds the same way.
-    if (index < size) {
-        Block tail{};
-        std::memcpy(&tail, in + index, size - index);
-        tail = foldBlock(tail, runs);
-        std::memcpy(out + index, &tail, size - index);
-    }
-    return folded;
-}
-
 SearchPattern::SearchPattern(const QString &searchText)
 {
-    const QHash<char16_t, char> &canonicalByteOfUpper = caseClasses().canonicalByteOfUpper;
-    QByteArray bytes(searchText.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < searchText.size(); ++i) {
-        const auto canonical = canonicalByteOfUpper.constFind(searchText[i].toUpper().unicode());
-        if (canonical == canonicalByteOfUpper.cend())
+    const CaseClasses &classes = caseClasses();
+    values.reserve(searchText.size());
+    masks.reserve(searchText.size());
+    for (QChar character : searchText) {
+        const auto value = classes.valueOfUpper.constFind(character.toUpper().unicode());
+        if (value == classes.valueOfUpper.cend()) {
+            matchable = false;
             return;
-        bytes[i] = *canonical;
+        }
+        values.append(char(*value));
+        masks.append(char(classes.maskOf[*value]));
     }
-    folded = std::move(bytes);
+    borders.assign(values.size(), 0);
+    for (qsizetype j = 1, length = 0; j < values.size(); ++j) {
+        while (length > 0 && values[j] != values[length])
+            length = borders[length - 1];
+        if (values[j] == values[length])
+            ++length;
+        borders[j] = length;
+    }
 }
 
-SearchStep searchFolded(QByteArrayView folded, const SearchPattern &pattern, qint64 from,
-                        qint64 pumpAt)
+SearchStep searchForMatch(const Text &text, const SearchPattern &pattern, qint64 from,
+                          qint64 pumpAt)
 {
     Q_ASSERT(from >= 1);
-    const qint64 length = folded.size();
+    const qint64 length = text.size();
     // The cursor stops on reaching pumpAt unless the text ends before it gets there.
     const bool stopsAtPump = pumpAt > from && pumpAt <= length + 1;
     const qint64 lastTried = stopsAtPump ? pumpAt - 1 : length;
     SearchStep step{SearchStep::Stop::EndOfText, 0, std::nullopt};
     qint64 reached = std::max(from, length + 1);
-    if (const auto found = firstMatch(folded, pattern, from, lastTried)) {
+    if (const auto found = firstMatch(text, pattern, from, lastTried)) {
         step.stop = SearchStep::Stop::Found;
         step.position = reached = *found;
     } else if (stopsAtPump) {

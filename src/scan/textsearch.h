@@ -1,23 +1,28 @@
 #pragma once
 
+#include "text.h"
+
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 
 #include <optional>
+#include <vector>
 
-// The snapshot of a text search: each byte replaced by one canonical byte of those with the same
-// upper-case form (bytes are ISO-8859-1 characters), so that comparing folded bytes compares
-// upper-cased characters.
-QByteArray foldedSnapshot(QByteArrayView text);
-
-// A search text in the folded byte alphabet, or unmatchable when one of its upper-cased
-// characters is not the upper-case form of any byte.
+// A search text as the search compares it with the bytes of a text (ISO-8859-1 characters).
+// The bytes with the same upper case are one byte and its capital, which differ in bit 5 only,
+// or one byte alone; so text byte b matches character i when (b | masks[i]) == values[i].
 struct SearchPattern
 {
     explicit SearchPattern(const QString &searchText);
-    std::optional<QByteArray> folded;
+
+    /// False when the upper case of one of its characters is that of no byte: it matches nowhere.
+    bool matchable = true;
+    QByteArray values;
+    QByteArray masks;
+    /// For the linear search: entry j is the length of the longest proper prefix of
+    /// values[0..j] that is also its suffix.
+    std::vector<qsizetype> borders;
 };
 
 // Where a stretch of the text search stopped.
@@ -32,10 +37,13 @@ struct SearchStep
     qint64 position = 0; ///< 1-based.
     /// The last multiple of 100 the cursor reached in this stretch, if any: the progress caption.
     std::optional<qint64> lastProgressPosition;
+
+    friend bool operator==(const SearchStep &, const SearchStep &) = default;
 };
 
-// Tries `pattern` at 1-based positions of the folded snapshot from `from` on, stepping one
+// Tries `pattern` at 1-based positions of `text` (the snapshot) from `from` on, stepping one
 // position at a time, until it matches, the text ends, or the cursor reaches `pumpAt` (a
-// multiple of 100 above `from`).
-SearchStep searchFolded(QByteArrayView folded, const SearchPattern &pattern, qint64 from,
-                        qint64 pumpAt);
+// multiple of 100 above `from`). The text is read where its spans lie, and the time taken is
+// linear in the positions tried and the pattern's length, whatever they hold.
+SearchStep searchForMatch(const Text &text, const SearchPattern &pattern, qint64 from,
+                          qint64 pumpAt);

@@ -11,188 +11,184 @@ class TestFindPathName final : public QObject
     Q_OBJECT
 
 private slots:
-    void firstRunFindsTheLeftmostPath_data();
-    void firstRunFindsTheLeftmostPath();
-    void textWithoutPathEndsTheRun_data();
-    void textWithoutPathEndsTheRun();
-    void runsFindEachPathThenStartOver();
-    void cursorBeyondANewShorterTextEndsAtOnce();
-    void progressCaptionsFollowThePasses();
-    void nestedClickDuringAPumpMovesTheCursor();
-    void selectionIsClampedToAnEditedText();
-    void closingDuringAScanEndsTheProgramQuietly();
+    void runsReportEachPathThenStartOver_data();
+    void runsReportEachPathThenStartOver();
+    void runGoesOnFromItsSnapshotAfterAPump_data();
+    void runGoesOnFromItsSnapshotAfterAPump();
+    void closingDuringAScanEndsItQuietly();
 
 private:
     QTemporaryDir dir;
 };
 
-void TestFindPathName::firstRunFindsTheLeftmostPath_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<int>("position");
+namespace {
 
-    QTest::newRow("C:\\x") << QByteArrayLiteral("C:\\x") << 3;
-    QTest::newRow("B is no drive") << QByteArrayLiteral("b:\\ c:\\") << 7;
-    QTest::newRow("letter before the drive") << QByteArrayLiteral("AC:\\") << 4;
-    QTest::newRow("drive before the drive") << QByteArrayLiteral("A:C:\\") << 5;
-    QTest::newRow("lower case") << QByteArrayLiteral("xx f:\\") << 6;
+QString found(int position)
+{
+    return QStringLiteral("Path Name Found At Position %1.").arg(position);
 }
 
-void TestFindPathName::firstRunFindsTheLeftmostPath()
+QString progress(int position, int total)
+{
+    return QStringLiteral("Position %1 of %2").arg(position).arg(total);
+}
+
+// Paths at 153 and 306, each beyond a pump inside the scan loop.
+const QByteArray twoPaths = QByteArray(150, 'x') + "C:\\" + QByteArray(150, 'x') + "D:\\";
+
+} // namespace
+
+void TestFindPathName::runsReportEachPathThenStartOver_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<qint64>("pathPos");
+    QTest::addColumn<QList<int>>("finds");     // for each run, the path's position or 0 for none
+    QTest::addColumn<QStringList>("progress"); // lblPosition at each pump of the first run
+    QTest::addColumn<bool>("focused");         // whether the first run focuses the view
+
+    QTest::newRow("path at the start")
+        << QByteArray("C:\\x") << 0LL << QList{3, 0} << QStringList{progress(0, 4)} << true;
+    QTest::newRow("B is no drive")
+        << QByteArray("b:\\ c:\\") << 0LL << QList{7, 0} << QStringList{progress(0, 7)} << true;
+    QTest::newRow("letter before the drive")
+        << QByteArray("AC:\\") << 0LL << QList{4} << QStringList{progress(0, 4)} << true;
+    QTest::newRow("drive before the drive")
+        << QByteArray("A:C:\\") << 0LL << QList{5} << QStringList{progress(0, 5)} << true;
+    QTest::newRow("slash is no backslash")
+        << QByteArray("xE:/y") << 0LL << QList{0} << QStringList{progress(0, 5)} << true;
+    QTest::newRow("empty") << QByteArray() << 0LL << QList{0} << QStringList{progress(0, 0)}
+                           << false;
+    QTest::newRow("three paths, then over again")
+        << QByteArray("C:\\a d:\\b E:\\c") << 0LL << QList{3, 8, 13, 0, 3}
+        << QStringList{progress(0, 14)} << true;
+    QTest::newRow("progress every hundred passes")
+        << QByteArray(250, 'x') << 0LL << QList{0}
+        << QStringList{progress(0, 250), progress(100, 250), progress(200, 250)} << false;
+    QTest::newRow("path after the progress")
+        << QByteArray(250, 'x') + "D:\\" << 0LL << QList{253}
+        << QStringList{progress(0, 253), progress(100, 253), progress(200, 253)} << true;
+    QTest::newRow("cursor beyond a shorter text")
+        << QByteArray(50, 'y') << 900LL << QList{0} << QStringList{progress(900, 50)} << false;
+}
+
+void TestFindPathName::runsReportEachPathThenStartOver()
 {
     QFETCH(QByteArray, text);
-    QFETCH(int, position);
+    QFETCH(qint64, pathPos);
+    QFETCH(QList<int>, finds);
+    QFETCH(QStringList, progress);
+    QFETCH(bool, focused);
+
+    // What a run leaves in the strip is the same whether or not it pumped inside its loop.
+    QStringList left;
+    for (qint64 stretch : {qint64(1), qint64(1000)}) {
+        ScriptedWindow window;
+        window.services->pacing.stretch = stretch;
+        window.load(dir, text);
+        window.form->pathPos = pathPos;
+        QStringList shown;
+        window.services->onPump = [&] {
+            shown << window.caption("lblPosition");
+        };
+        bool foundBefore = false;
+        for (qsizetype run = 0; run < finds.size(); ++run) {
+            const int find = finds[run];
+            window.button("Command1")->setFocus();
+            window.services->messages.clear();
+            shown.clear();
+            window.click("Command3");
+            if (run == 0) {
+                QCOMPARE(shown, stretch == 1 ? progress : progress.first(1));
+                QCOMPARE(window.form->focusWidget() == window.text1(), focused);
+            }
+            if (find == 0) {
+                QVERIFY(window.services->messages.isEmpty());
+                QCOMPARE(window.caption("lblStat"), QStringLiteral("Search Finished"));
+                QCOMPARE(window.caption("lblPosition"), QString());
+            } else {
+                QCOMPARE(window.services->messages, QStringList{found(find)});
+                QCOMPARE(window.text1()->selectionStart(), find - 3);
+                QCOMPARE(window.text1()->selectionEnd(), find);
+                QCOMPARE(window.form->focusWidget(), window.text1());
+                QCOMPARE(window.caption("lblStat"), QStringLiteral("Searching For Path Name"));
+                if (stretch == 1)
+                    QCOMPARE(window.caption("lblPosition"), shown.last());
+                foundBefore = true;
+            }
+            if (stretch == 1)
+                left << window.caption("lblPosition");
+            QCOMPARE(window.caption("lblPosition"), left[run]);
+            QCOMPARE(window.form->pathPos, find);
+            QCOMPARE(window.caption("Command3"), foundBefore ? QStringLiteral("Find Next Path Name")
+                                                             : QStringLiteral("Find Path Name"));
+        }
+    }
+}
+
+void TestFindPathName::runGoesOnFromItsSnapshotAfterAPump_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<qint64>("pathPos");
+    QTest::addColumn<int>("atPump");
+    QTest::addColumn<QByteArray>("loaded"); // loaded at that pump; else a nested run starts there
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<qint64>("pathPosAfter");
+
+    QTest::newRow("nested run before the loop")
+        << twoPaths << 0LL << 1 << QByteArray() << QStringList{found(153), found(306)} << 306LL;
+    QTest::newRow("nested run inside the loop")
+        << twoPaths << 0LL << 2 << QByteArray() << QStringList{found(153), found(306)} << 306LL;
+    // The nested run ends the text and sets the cursor to 0: the run goes on from the start.
+    QTest::newRow("nested run to the end")
+        << twoPaths.first(303) << 153LL << 2 << QByteArray() << QStringList{found(153)} << 153LL;
+    QTest::newRow("another text loaded")
+        << twoPaths << 0LL << 2 << QByteArray("tiny") << QStringList{found(153)} << 153LL;
+}
+
+// What happens during a pump moves the cursor or changes the text, and the interrupted run goes
+// on from the cursor over its own snapshot.
+void TestFindPathName::runGoesOnFromItsSnapshotAfterAPump()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(qint64, pathPos);
+    QFETCH(int, atPump);
+    QFETCH(QByteArray, loaded);
+    QFETCH(QStringList, messages);
+    QFETCH(qint64, pathPosAfter);
 
     ScriptedWindow window;
     window.load(dir, text);
-    window.button("Command1")->setFocus();
-    window.click("Command3");
-
-    QCOMPARE(window.services->messages,
-             QStringList{QStringLiteral("Path Name Found At Position %1.").arg(position)});
-    QCOMPARE(window.form->pathPos, position);
-    QCOMPARE(window.text1()->selectionStart(), position - 3);
-    QCOMPARE(window.text1()->selectionEnd(), position);
-    QCOMPARE(window.form->focusWidget(), window.text1());
-    QCOMPARE(window.caption("Command3"), QStringLiteral("Find Next Path Name"));
-    QCOMPARE(window.caption("lblStat"), QStringLiteral("Searching For Path Name"));
-    QCOMPARE(window.caption("lblPosition"), QStringLiteral("Position 0 of %1").arg(text.size()));
-}
-
-void TestFindPathName::textWithoutPathEndsTheRun_data()
-{
-    QTest::addColumn<QByteArray>("text");
-
-    QTest::newRow("slash is no backslash") << QByteArrayLiteral("xE:/y");
-    QTest::newRow("empty") << QByteArray();
-    QTest::newRow("drive at the very end") << QByteArrayLiteral("abc C:");
-}
-
-void TestFindPathName::textWithoutPathEndsTheRun()
-{
-    QFETCH(QByteArray, text);
-
-    ScriptedWindow window;
-    window.load(dir, text);
-    QStringList positionCaptions;
+    window.form->pathPos = pathPos;
+    int pumps = 0;
     window.services->onPump = [&] {
-        positionCaptions << window.caption("lblPosition");
-    };
-    window.click("Command3");
-
-    QCOMPARE(positionCaptions.value(0), QStringLiteral("Position 0 of %1").arg(text.size()));
-    QVERIFY(window.services->messages.isEmpty());
-    QCOMPARE(window.caption("lblStat"), QStringLiteral("Search Finished"));
-    QCOMPARE(window.caption("lblPosition"), QString());
-    QCOMPARE(window.caption("Command3"), QStringLiteral("Find Path Name"));
-    QCOMPARE(window.form->pathPos, 0);
-}
-
-void TestFindPathName::runsFindEachPathThenStartOver()
-{
-    ScriptedWindow window;
-    window.load(dir, QByteArrayLiteral("C:\\a d:\\b E:\\c"));
-    for (int run = 0; run < 5; ++run)
-        window.click("Command3");
-
-    QCOMPARE(window.services->messages,
-             QStringList({QStringLiteral("Path Name Found At Position 3."),
-                          QStringLiteral("Path Name Found At Position 8."),
-                          QStringLiteral("Path Name Found At Position 13."),
-                          QStringLiteral("Path Name Found At Position 3.")}));
-    QCOMPARE(window.form->pathPos, 3);
-    QCOMPARE(window.caption("lblStat"), QStringLiteral("Searching For Path Name"));
-}
-
-void TestFindPathName::cursorBeyondANewShorterTextEndsAtOnce()
-{
-    ScriptedWindow window;
-    window.load(dir, QByteArray(897, 'x') + "C:\\" + QByteArray(100, 'x'));
-    window.click("Command3");
-    QCOMPARE(window.form->pathPos, 900);
-
-    window.load(dir, QByteArray(50, 'y'), QStringLiteral("short.bin"));
-    QStringList positionCaptions;
-    window.services->onPump = [&] {
-        positionCaptions << window.caption("lblPosition");
-    };
-    window.click("Command3");
-
-    QCOMPARE(positionCaptions, QStringList{QStringLiteral("Position 900 of 50")});
-    QCOMPARE(window.caption("lblStat"), QStringLiteral("Search Finished"));
-    QCOMPARE(window.form->pathPos, 0);
-    QCOMPARE(window.services->messages.size(), 1);
-}
-
-// Each pump that happens shows the progress of the last hundredth pass, and the run ends with
-// the caption the last such pass set.
-void TestFindPathName::progressCaptionsFollowThePasses()
-{
-    ScriptedWindow window;
-    window.load(dir, QByteArray(250, 'x') + "D:\\");
-    window.click("Command3");
-    QCOMPARE(window.services->messages,
-             QStringList{QStringLiteral("Path Name Found At Position 253.")});
-    QCOMPARE(window.caption("lblPosition"), QStringLiteral("Position 200 of 253"));
-
-    window.load(dir, QByteArray(250, 'x'), QStringLiteral("plain.bin"));
-    window.form->pathPos = 0;
-    window.click("Command3");
-    QCOMPARE(window.caption("lblPosition"), QString());
-    QCOMPARE(window.caption("lblStat"), QStringLiteral("Search Finished"));
-}
-
-void TestFindPathName::nestedClickDuringAPumpMovesTheCursor()
-{
-    ScriptedWindow window;
-    window.load(dir, QByteArrayLiteral("C:\\ D:\\ E:\\"));
-    // The first pump of the outer run starts a nested run, which finds the first path; the
-    // outer run then goes on from there and finds the second.
-    bool nested = false;
-    window.services->onPump = [&] {
-        if (nested)
+        if (++pumps != atPump)
             return;
-        nested = true;
-        window.click("Command3");
+        if (loaded.isEmpty())
+            window.click("Command3");
+        else
+            window.load(dir, loaded, QStringLiteral("loaded.bin"));
     };
     window.click("Command3");
 
-    QCOMPARE(window.services->messages,
-             QStringList({QStringLiteral("Path Name Found At Position 3."),
-                          QStringLiteral("Path Name Found At Position 7.")}));
-    QCOMPARE(window.form->pathPos, 7);
+    QCOMPARE(window.services->messages, messages);
+    QCOMPARE(window.form->pathPos, pathPosAfter);
+    QCOMPARE(window.text(), loaded.isEmpty() ? text : loaded);
 }
 
-void TestFindPathName::selectionIsClampedToAnEditedText()
+void TestFindPathName::closingDuringAScanEndsItQuietly()
 {
     ScriptedWindow window;
-    window.load(dir, QByteArray(10, 'x') + "C:\\");
-    bool reloaded = false;
+    window.load(dir, twoPaths);
+    int pumps = 0;
     window.services->onPump = [&] {
-        if (reloaded)
-            return;
-        reloaded = true;
-        window.load(dir, QByteArrayLiteral("tiny"), QStringLiteral("tiny.bin"));
-    };
-    window.click("Command3");
-
-    QCOMPARE(window.services->messages,
-             QStringList{QStringLiteral("Path Name Found At Position 13.")});
-    QCOMPARE(window.text1()->selectionStart(), 4);
-    QCOMPARE(window.text1()->selectionEnd(), 4);
-}
-
-void TestFindPathName::closingDuringAScanEndsTheProgramQuietly()
-{
-    ScriptedWindow window;
-    window.load(dir, QByteArray(3 << 20, 'x') + "C:\\");
-    window.services->onPump = [&] {
-        window.form->close();
+        if (++pumps == 2)
+            window.form->close();
     };
     QTimer::singleShot(0, window.form.get(), [&window] { window.click("Command3"); });
     QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(1); });
 
     QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(pumps, 2);
     QVERIFY(window.services->messages.isEmpty());
     QCOMPARE(window.caption("Command3"), QStringLiteral("Find Path Name"));
 }

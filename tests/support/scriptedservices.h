@@ -30,6 +30,9 @@ public:
     /// Runs at each event pump before the pending events are handled.
     std::function<void()> onPump;
     int pumps = 0;
+    /// How the scans pump: by default at every hundredth step, as the literal loops do, so that
+    /// tests reach the pumps inside the scan loops with small texts.
+    PumpPacing pacing{.stretch = 1, .intervalMs = 0};
 
     /// Failures to report instead of loading or writing the file.
     std::optional<QString> loadFailure;
@@ -41,6 +44,7 @@ public:
     void showMessage(const QString &message) override;
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;
+    PumpPacing pumpPacing() const override { return pacing; }
     QString writeFile(const QString &path, const Text &text) override;
 
 private:

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "pathscan.h"
+#include "textsearch.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+
+// The loops of the two scans as the product describes them, one pass at a time over a plain
+// string of bytes: what the tests and fuzzers compare the scans with, and the benchmark's
+// baseline. At each hundredth step, where the product sets the progress caption and pumps
+// events, a run calls `atHundredth` with the cursor; when that returns false, the run stops there
+// as at a pump point.
+
+/// The drive-path scan from `from` with the pass counter at `passes`; `atHundredth` also gets
+/// the pass's number.
+PathScanStep literalPathScan(QByteArrayView text, qint64 from, qint64 passes,
+                             const std::function<bool(qint64 cursor, qint64 pass)> &atHundredth);
+
+/// The text search for `searchText` from `from`.
+SearchStep literalSearch(QByteArrayView text, const QString &searchText, qint64 from,
+                         const std::function<bool(qint64 cursor)> &atHundredth);
+
+/// As hundreds of steps between pumps: beyond any text.
+inline constexpr qint64 noPump = 1'000'000'000'000;
+
+// The differential tests. Each runs a scan over `text` as the command does, comparing every
+// stretch with the literal loop's: successive runs from `from` until one reaches the end of the
+// text, each run a chain of stretches that end every `hundreds` hundred steps, the next going on
+// where the last stopped. Each returns the first difference, or an empty string.
+
+/// The drive-path scan as `implementation` runs it, the first run with the pass counter at
+/// `passes`; a run after a find starts on its backslash.
+QString pathScanDifference(const PathScanImplementation &implementation, const Text &text,
+                           qint64 from, qint64 passes, qint64 hundreds);
+/// The text search for `searchText`; a run after a find starts one past it.
+QString searchDifference(const Text &text, const QString &searchText, qint64 from,
+                         qint64 hundreds);
