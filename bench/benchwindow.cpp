@@ -8,51 +8,56 @@
 #include <QPushButton>
 #include <QTest>
 
+namespace {
+
+// The longest time from `from` to `to` in which no pump ran: between pumps, before the first
+// and after the last; the whole span when there was none.
+qint64 longestTimeWithoutPump(const QList<PumpInterval> &pumps, qint64 from, qint64 to)
+{
+    qint64 longest = 0;
+    qint64 idleSince = from;
+    for (const PumpInterval &pump : pumps) {
+        longest = std::max(longest, pump.start - idleSince);
+        idleSince = pump.end;
+    }
+    return std::max(longest, to - idleSince);
+}
+
+} // namespace
+
 BenchWindow::BenchWindow()
-    : window(std::make_unique<Form1>([this](const ViewControls &controls) {
-        auto services = std::make_unique<BenchServices>(controls);
-        benchServices = services.get();
-        return services;
-    }))
 {
-    window->show();
+    services().pacing = PumpPacing();
+    services().onPrompt = [this] {
+        promptedAt = nowNs();
+    };
     QCoreApplication::processEvents();
-}
-
-ByteView *BenchWindow::text1() const
-{
-    return window->findChild<ByteView *>(QStringLiteral("text1"));
-}
-
-QLabel *BenchWindow::label(const char *name) const
-{
-    return window->findChild<QLabel *>(QLatin1String(name));
 }
 
 ClickTiming BenchWindow::clickUntil(const char *button, const std::function<bool()> &finished,
                                     int maxClicks)
 {
-    auto *target = window->findChild<QPushButton *>(QLatin1String(button));
+    ScriptedServices &scriptedServices = services();
     ClickTiming timing;
     for (int clicks = 1;; ++clicks) {
         // A user clicks into an idle window: whatever earlier steps left pending is handled first.
         QCoreApplication::processEvents();
-        benchServices->pumps.clear();
-        const qint64 start = nowNs();
-        QTest::mouseClick(target, Qt::LeftButton);
+        scriptedServices.pumps.clear();
+        scriptedServices.dialogAnswers = {fileToChoose};
+        scriptedServices.promptAnswers = {textToType};
+        const qint64 start = timing.lastStart = nowNs();
+        scripted.click(button);
         const qint64 end = nowNs();
-        const QList<PumpInterval> &pumps = benchServices->pumps;
+        const QList<PumpInterval> &pumps = scriptedServices.pumps;
         timing.elapsed += end - start;
         for (const PumpInterval &pump : pumps)
             timing.inPumps += pump.end - pump.start;
-        timing.longestGapBetweenPumps =
-            std::max(timing.longestGapBetweenPumps, longestGapBetweenPumps(pumps));
         timing.longestWithoutPump =
             std::max(timing.longestWithoutPump, longestTimeWithoutPump(pumps, start, end));
         if (finished())
             return timing;
         if (clicks == maxClicks) {
-            const QStringList &messages = benchServices->messages;
+            const QStringList &messages = scriptedServices.messages;
             throw BenchFailure(
                 QStringLiteral("%1 did not finish in %2 clicks; last message: %3")
                     .arg(QLatin1String(button))
@@ -66,12 +71,12 @@ ClickTiming BenchWindow::clickUntil(const char *button, const std::function<bool
 ClickTiming BenchWindow::load(const QString &path, qint64 size)
 {
     const QString loaded = QString::number(size) + QStringLiteral(" Total Characters");
-    benchServices->fileToChoose = path;
-    benchServices->messages.clear();
+    fileToChoose = path;
+    services().messages.clear();
     return clickUntil(
         "Command1",
         [&] {
-            return benchServices->messages.isEmpty() && label("lblPosition")->text() == loaded &&
+            return services().messages.isEmpty() && label("lblPosition")->text() == loaded &&
                    text1()->length() == size;
         },
         1);

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "benchservices.h"
-#include "form1.h"
+#include "scriptedwindow.h"
 
 #include <functional>
-#include <memory>
+#include <optional>
 
 class ByteView;
 class QLabel;
@@ -15,21 +14,29 @@ struct ClickTiming
 {
     qint64 elapsed = 0; ///< Summed over the clicks.
     qint64 inPumps = 0; ///< Summed over the clicks: the part of `elapsed` spent handling events.
-    qint64 longestGapBetweenPumps = 0;
     qint64 longestWithoutPump = 0; ///< Also counting from a click to its first pump and from its
                                    ///< last pump to its end.
+    qint64 lastStart = 0;          ///< When the last click began, on the steady clock.
 };
 
-// The real window, shown on the offscreen platform, over services that answer every dialog.
+// The real window, shown on the offscreen platform, over scripted services that pace their
+// pumps as the real ones do and answer every dialog and prompt of a click at once.
 class BenchWindow
 {
 public:
     BenchWindow();
 
-    BenchServices &services() const { return *benchServices; }
-    Form1 &form() const { return *window; }
-    ByteView *text1() const;
-    QLabel *label(const char *name) const;
+    ScriptedServices &services() const { return *scripted.services; }
+    Form1 &form() const { return *scripted.form; }
+    ByteView *text1() const { return scripted.text1(); }
+    QLabel *label(const char *name) const { return scripted.label(name); }
+
+    /// The file each open or save dialog chooses.
+    QString fileToChoose;
+    /// The text each search prompt is answered with.
+    QString textToType;
+    /// When the last prompt was shown, in nanoseconds on the steady clock.
+    std::optional<qint64> promptedAt;
 
     /// Clicks `button` with the mouse until `finished` holds, failing after `maxClicks` clicks.
     ClickTiming clickUntil(const char *button, const std::function<bool()> &finished,
@@ -39,7 +46,5 @@ public:
     ClickTiming load(const QString &path, qint64 size);
 
 private:
-    // Set while the window is built, so it comes first.
-    BenchServices *benchServices = nullptr;
-    std::unique_ptr<Form1> window;
+    ScriptedWindow scripted;
 };

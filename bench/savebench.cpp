@@ -9,8 +9,8 @@
 QList<Row> measureSave(BenchWindow &window, const QString &source, const QString &target,
                        const BenchSize &size)
 {
-    BenchServices &services = window.services();
-    services.fileToChoose = target;
+    ScriptedServices &services = window.services();
+    window.fileToChoose = target;
     services.messages.clear();
     const ClickTiming save = window.clickUntil(
         "Command2", [&] { return services.messages.isEmpty() && QFileInfo::exists(target); }, 1);

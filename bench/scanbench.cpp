@@ -132,16 +132,13 @@ qint64 matchesIn(const Text &snapshot, const SearchPattern &pattern)
 // event pump, or its prompt when it asks for one. The click then runs to its end.
 qint64 clickToFirstAnswer(BenchWindow &window, const char *button)
 {
-    BenchServices &services = window.services();
-    QCoreApplication::processEvents();
-    services.pumps.clear();
-    services.promptedAt.reset();
-    const qint64 start = nowNs();
-    QTest::mouseClick(window.form().findChild<QPushButton *>(QLatin1String(button)),
-                      Qt::LeftButton);
-    if (!services.promptedAt && services.pumps.isEmpty())
+    window.promptedAt.reset();
+    const ClickTiming click = window.clickUntil(
+        button, [] { return true; }, 1);
+    const QList<PumpInterval> &pumps = window.services().pumps;
+    if (!window.promptedAt && pumps.isEmpty())
         throw BenchFailure(std::string(button) + " neither pumped nor prompted");
-    return services.promptedAt.value_or(services.pumps.value(0).start) - start;
+    return window.promptedAt.value_or(pumps.value(0).start) - click.lastStart;
 }
 
 // Types a byte at the start of the view and deletes it again, as a user would: the text is the
@@ -254,7 +251,7 @@ QList<Row> measureFindPath(BenchWindow &window, const QString &file, const Bench
                         .expectedFinds = plantedDrivePaths().size()};
     ScanFigures figures;
 
-    BenchServices &services = window.services();
+    ScriptedServices &services = window.services();
     Form1 &form = window.form();
     form.pathPos = 0;
     timeFirstAnswers(window, "Command3", figures);
@@ -306,8 +303,8 @@ QList<Row> measureSearch(BenchWindow &window, const QString &file, const BenchSi
                         .expectedFinds = 0};
     ScanFigures figures;
 
-    BenchServices &services = window.services();
-    services.textToType = searchText;
+    ScriptedServices &services = window.services();
+    window.textToType = searchText;
     Form1 &form = window.form();
     form.searchPos = 0;
     timeFirstAnswers(window, "Command4", figures);

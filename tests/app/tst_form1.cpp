@@ -141,12 +141,12 @@ void TestForm1::resizingMovesNothingAndPumpsOnce()
     for (const QWidget *control : controls)
         before << control->geometry();
 
-    const int pumps = window.services->pumps;
+    const qsizetype pumps = window.services->pumps.size();
     window.form->resize(800, 700);
     QResizeEvent resize(QSize(800, 700), window.form->size());
     QApplication::sendEvent(window.form.get(), &resize);
 
-    QCOMPARE(window.services->pumps, pumps + 1);
+    QCOMPARE(window.services->pumps.size(), pumps + 1);
     QCOMPARE(window.form->size(), QSize(609, 481));
     for (int i = 0; i < controls.size(); ++i)
         QCOMPARE(controls[i]->geometry(), before[i]);

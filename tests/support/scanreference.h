@@ -36,5 +36,4 @@ inline constexpr qint64 noPump = 1'000'000'000'000;
 QString pathScanDifference(const PathScanImplementation &implementation, const Text &text,
                            qint64 from, qint64 passes, qint64 hundreds);
 /// The text search for `searchText`; a run after a find starts one past it.
-QString searchDifference(const Text &text, const QString &searchText, qint64 from,
-                         qint64 hundreds);
+QString searchDifference(const Text &text, const QString &searchText, qint64 from, qint64 hundreds);

@@ -1,5 +1,7 @@
 #include "scriptedservices.h"
 
+#include <chrono>
+
 QString ScriptedServices::loadViewText(const QString &path)
 {
     if (loadFailure)
@@ -38,6 +40,8 @@ void ScriptedServices::showMessage(const QString &message)
 
 std::optional<QString> ScriptedServices::prompt(const QString &prompt, const QString &title)
 {
+    if (onPrompt)
+        onPrompt();
     prompts << title + QStringLiteral(": ") + prompt;
     if (promptAnswers.empty()) {
         unexpected << QStringLiteral("prompt");
@@ -50,10 +54,17 @@ std::optional<QString> ScriptedServices::prompt(const QString &prompt, const QSt
 
 bool ScriptedServices::pumpEvents()
 {
-    ++pumps;
+    const auto now = [] {
+        return qint64(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count());
+    };
+    const qint64 start = now();
     if (onPump)
         onPump();
-    return QtServices::pumpEvents();
+    const bool windowOpen = QtServices::pumpEvents();
+    pumps.append({start, now()});
+    return windowOpen;
 }
 
 QString ScriptedServices::writeFile(const QString &path, const Text &text)

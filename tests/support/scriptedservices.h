@@ -2,15 +2,23 @@
 
 #include "qtservices.h"
 
+#include <QList>
 #include <QStringList>
 
 #include <deque>
 #include <functional>
 #include <optional>
 
-// The Qt services with every modal box scripted, so that window tests drive the real window
-// and never block: dialogs and prompts take their answers from queues, messages are recorded,
-// and file and memory failures can be injected.
+// One event pump: when it began and when it returned, in nanoseconds on the steady clock.
+struct PumpInterval
+{
+    qint64 start = 0;
+    qint64 end = 0;
+};
+
+// The Qt services with every modal box scripted, so that window tests and the benchmark drive
+// the real window and never block: dialogs and prompts take their answers from queues, messages
+// and pumps are recorded, and file and memory failures can be injected.
 class ScriptedServices final : public QtServices
 {
 public:
@@ -29,7 +37,10 @@ public:
 
     /// Runs at each event pump before the pending events are handled.
     std::function<void()> onPump;
-    int pumps = 0;
+    /// Runs when a prompt is shown, before it takes its answer.
+    std::function<void()> onPrompt;
+    /// Every event pump, in order.
+    QList<PumpInterval> pumps;
     /// How the scans pump: by default at every hundredth step, as the literal loops do, so that
     /// tests reach the pumps inside the scan loops with small texts.
     PumpPacing pacing{.stretch = 1, .intervalMs = 0};
