@@ -23,10 +23,12 @@ qint64 lineStart(const QByteArray &model, qint64 offset)
 }
 
 // Bytes rich in line ends, so that lines are short and long, CR LF pairs meet piece ends, and
-// buffers' counting blocks hold none, one or many.
+// buffers' counting blocks hold none, one, many or nothing else.
 QByteArray randomBytes(QRandomGenerator &random, qint64 size)
 {
-    static const QByteArray alphabet = QByteArrayLiteral("\r\n\r\nab\0\xff");
+    static const QByteArray alphabets[] = {QByteArrayLiteral("\r\n\r\nab\0\xff"),
+                                           QByteArrayLiteral("\r\n\n")};
+    const QByteArray &alphabet = alphabets[random.bounded(4) == 0];
     QByteArray bytes(size, 'x');
     const bool sparse = random.bounded(2) == 0;
     for (char &byte : bytes) {
