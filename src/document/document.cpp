@@ -58,26 +58,24 @@ bool Document::replace(qint64 from, qint64 to, QByteArrayView bytes, Edit kind, 
 
 std::optional<Selection> Document::undo()
 {
-    if (undoSteps.empty())
-        return std::nullopt;
-    Step step = std::move(undoSteps.back());
-    undoSteps.pop_back();
-    current = step.before;
-    const Selection selection = step.selectionBefore;
-    redoSteps.push_back(std::move(step));
-    stepOpen = false;
-    return selection;
+    return moveStep(undoSteps, redoSteps, &Step::before, &Step::selectionBefore);
 }
 
 std::optional<Selection> Document::redo()
 {
-    if (redoSteps.empty())
+    return moveStep(redoSteps, undoSteps, &Step::after, &Step::selectionAfter);
+}
+
+std::optional<Selection> Document::moveStep(std::vector<Step> &from, std::vector<Step> &to,
+                                            Text Step::*text, Selection Step::*selection)
+{
+    if (from.empty())
         return std::nullopt;
-    Step step = std::move(redoSteps.back());
-    redoSteps.pop_back();
-    current = step.after;
-    const Selection selection = step.selectionAfter;
-    undoSteps.push_back(std::move(step));
+    Step step = std::move(from.back());
+    from.pop_back();
+    current = step.*text;
+    const Selection restored = step.*selection;
+    to.push_back(std::move(step));
     stepOpen = false;
-    return selection;
+    return restored;
 }

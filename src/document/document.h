@@ -59,6 +59,10 @@ private:
         Edit kind;
     };
 
+    /// Moves the last step of `from` to `to`, making its `text` the document's; the selection
+    /// to restore, or std::nullopt when `from` is empty.
+    std::optional<Selection> moveStep(std::vector<Step> &from, std::vector<Step> &to,
+                                      Text Step::*text, Selection Step::*selection);
     /// Copies `bytes` into an add buffer; std::nullopt when memory runs out.
     std::optional<Piece> store(QByteArrayView bytes);
 
