@@ -1,4 +1,5 @@
 #include "bytesamples.h"
+#include "filebytes.h"
 #include "fileio.h"
 #include "textbuilder.h"
 
@@ -39,19 +40,6 @@ std::filesystem::path nativePath(const QString &path)
     return QFile::encodeName(path).toStdString();
 }
 
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write the test file %s", qPrintable(path));
-}
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 struct stat statusOf(const QString &path)
 {
     struct stat status = {};
@@ -76,7 +64,7 @@ QStringList snapshot(const QString &dir)
             description += QStringLiteral(" -> ") +
                            QString::fromStdString(read_symlink(entry.path()).string());
         else if (entry.is_regular_file())
-            description += QStringLiteral(" = ") + QString::fromLatin1(contentOf(path).toHex());
+            description += QStringLiteral(" = ") + QString::fromLatin1(readBytes(path).toHex());
         else
             description += entry.is_directory() ? QStringLiteral("/") : QStringLiteral(" (other)");
         entries << description;
@@ -179,7 +167,7 @@ void TestFileIo::readsRegularFilesWhole()
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("file"));
-    writeBytes(path, bytes);
+    QCOMPARE(writeBytes(path, bytes), QString());
 
     const ReadResult result = readAll(path);
     QCOMPARE(result.error, QString());
@@ -286,7 +274,7 @@ void TestFileIo::writeLeavesExactlyTheBytes()
         placement == QLatin1String("long name") ? QString(255, u'n') : QStringLiteral("target");
     const QString path = folder + u'/' + name;
     if (!old.isNull()) {
-        writeBytes(path, old);
+        QCOMPARE(writeBytes(path, old), QString());
         QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0666), 0);
     }
     if (placement == QLatin1String("two names"))
@@ -340,7 +328,7 @@ void TestFileIo::writeKeepsOwnerGroupAndMode()
     // such a user clear the set-user-ID and set-group-ID bits, which root's writes do not.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("program"));
-    writeBytes(path, QByteArrayLiteral("old program"));
+    QCOMPARE(writeBytes(path, QByteArrayLiteral("old program")), QString());
     if (secondName)
         std::filesystem::create_hard_link(nativePath(path), nativePath(path + u'2'));
     if (::geteuid() == 0) {
@@ -353,7 +341,7 @@ void TestFileIo::writeKeepsOwnerGroupAndMode()
     const struct stat old = statusOf(path);
 
     QCOMPARE(writeInSpans(path, QByteArrayLiteral("new"), !savedByRoot), QString());
-    QCOMPARE(contentOf(path), QByteArrayLiteral("new"));
+    QCOMPARE(readBytes(path), QByteArrayLiteral("new"));
     const struct stat status = statusOf(path);
     QCOMPARE(static_cast<int>(status.st_mode & 07777), mode);
     QCOMPARE(status.st_uid, old.st_uid);
@@ -389,7 +377,7 @@ void TestFileIo::writeGoesThroughSymbolicLinks()
         QVERIFY(QDir(dir.path()).mkpath(folder));
     const QString targetPath = dir.filePath(target);
     if (targetExists) {
-        writeBytes(targetPath, QByteArray(1000, 'o'));
+        QCOMPARE(writeBytes(targetPath, QByteArray(1000, 'o')), QString());
         QCOMPARE(::chmod(QFile::encodeName(targetPath).constData(), 0750), 0);
     }
     const QStringList pairs = links.replace(QStringLiteral("{dir}"), dir.path()).split(u' ');
@@ -400,7 +388,7 @@ void TestFileIo::writeGoesThroughSymbolicLinks()
     const QByteArray bytes = everyByteValue();
     QCOMPARE(writeInSpans(dir.filePath(QStringLiteral("link")), bytes), QString());
 
-    QCOMPARE(contentOf(targetPath), bytes);
+    QCOMPARE(readBytes(targetPath), bytes);
     if (targetExists)
         QCOMPARE(statusOf(targetPath).st_mode & 07777, 0750u);
     for (const QString &pair : pairs) {
@@ -451,7 +439,7 @@ void TestFileIo::writeFailuresLeaveEverythingAsItWas()
     }
     const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
     const QString path = folder + QStringLiteral("/target");
-    writeBytes(path, everyByteValue());
+    QCOMPARE(writeBytes(path, everyByteValue()), QString());
     const bool writable = kind != QLatin1String("no permission");
     QCOMPARE(::chmod(QFile::encodeName(path).constData(), writable ? 0666 : 0444), 0);
     if (locked)

@@ -1,5 +1,6 @@
 #include "bytesamples.h"
 #include "byteview.h"
+#include "filebytes.h"
 #include "scriptedwindow.h"
 
 #include <QFile>
@@ -133,10 +134,10 @@ void TestLoadFile::failuresAreReportedAndChangeNothing()
     } else if (kind == QLatin1String("no permission")) {
         if (::geteuid() == 0)
             QSKIP("root may read any file");
-        writeFile(dir, QStringLiteral("target"), "secret");
+        QCOMPARE(writeBytes(path, "secret"), QString());
         QFile::setPermissions(path, QFileDevice::WriteOwner);
     } else if (kind == QLatin1String("read error")) {
-        writeFile(dir, QStringLiteral("target"), "unreadable");
+        QCOMPARE(writeBytes(path, "unreadable"), QString());
         window.services->loadFailure = reason;
     } else if (kind == QLatin1String("larger than memory")) {
         // A sparse file far larger than this machine's memory and swap.

@@ -1,5 +1,6 @@
 #include "bytesamples.h"
 #include "byteview.h"
+#include "filebytes.h"
 #include "scriptedwindow.h"
 
 #include <QApplication>
@@ -150,7 +151,7 @@ void TestSaveFile::savedUnderANewNameByteForByte()
     window.services->dialogAnswers.push_back(path);
     window.click("Command2");
 
-    QCOMPARE(readFile(path), bytes);
+    QCOMPARE(readBytes(path), bytes);
     QVERIFY(window.services->messages.isEmpty());
     QVERIFY(window.services->unexpected.isEmpty());
 }
@@ -189,7 +190,7 @@ void TestSaveFile::editsAreSavedExactly()
     window.services->dialogAnswers.push_back(path);
     window.click("Command2");
 
-    QCOMPARE(readFile(path), original.left(start) + replacement + original.mid(end));
+    QCOMPARE(readBytes(path), original.left(start) + replacement + original.mid(end));
 }
 
 void TestSaveFile::cancelWritesAndShowsNothing()
@@ -203,7 +204,7 @@ void TestSaveFile::cancelWritesAndShowsNothing()
     window.click("Command2");
 
     QCOMPARE(filesIn(dir), QStringList(QStringLiteral("loaded.bin")));
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("loaded.bin"))), QByteArrayLiteral("loaded"));
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("loaded.bin"))), QByteArrayLiteral("loaded"));
     QVERIFY(window.services->messages.isEmpty());
     QVERIFY(window.services->unexpected.isEmpty());
 }
@@ -261,7 +262,8 @@ void TestSaveFile::failuresKeepTheOldFileAndAreReported()
     ScriptedWindow window;
     window.load(dir, QByteArrayLiteral("new text"));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
-    QString path = writeFile(dir, QStringLiteral("old"), QByteArrayLiteral("old content"));
+    QString path = dir.filePath(QStringLiteral("old"));
+    QCOMPARE(writeBytes(path, QByteArrayLiteral("old content")), QString());
     if (kind == QLatin1String("write error"))
         window.services->writeFailure = reason;
     else if (kind == QLatin1String("missing folder"))
@@ -285,7 +287,7 @@ void TestSaveFile::failuresKeepTheOldFileAndAreReported()
             window.form->screen()->availableGeometry().width());
     QCOMPARE(filesIn(dir), QStringList({QStringLiteral("folder"), QStringLiteral("loaded.bin"),
                                         QStringLiteral("old")}));
-    QCOMPARE(readFile(dir.filePath(QStringLiteral("old"))), QByteArrayLiteral("old content"));
+    QCOMPARE(readBytes(dir.filePath(QStringLiteral("old"))), QByteArrayLiteral("old content"));
     QVERIFY(QDir(dir.filePath(QStringLiteral("folder"))).isEmpty());
     QCOMPARE(window.caption("lblPosition"), lblPosition);
     QCOMPARE(window.text(), QByteArrayLiteral("new text"));
@@ -295,11 +297,13 @@ void TestSaveFile::realDialogsSaveALoadedProgramOverItselfAndOpenNoOtherFile()
 {
     QTemporaryDir dir;
     const QByteArray bytes = everyByteValue() + QByteArrayLiteral("\r\n\xa0");
-    const QString loaded = writeFile(dir, QStringLiteral("loaded.bin"), bytes);
+    const QString loaded = dir.filePath(QStringLiteral("loaded.bin"));
+    QCOMPARE(writeBytes(loaded, bytes), QString());
     QCOMPARE(::chmod(QFile::encodeName(loaded).constData(), 0751), 0);
     // A second file in the folder: while the lease on it holds, opening it blocks, as reading
     // /proc/kmsg does, until the lease is given up; neither dialog may open it.
-    const QString watched = writeFile(dir, QStringLiteral("watched.bin"), "not to be read");
+    const QString watched = dir.filePath(QStringLiteral("watched.bin"));
+    QCOMPARE(writeBytes(watched, "not to be read"), QString());
     watchedFile = ::open(QFile::encodeName(watched).constData(), O_RDONLY | O_CLOEXEC);
     QVERIFY(std::signal(SIGIO, onLeaseBroken) != SIG_ERR);
     QCOMPARE(::fcntl(watchedFile, F_SETLEASE, F_WRLCK), 0);
@@ -318,7 +322,7 @@ void TestSaveFile::realDialogsSaveALoadedProgramOverItselfAndOpenNoOtherFile()
     QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command2")), Qt::LeftButton);
 
     QCOMPARE(proposed, loaded);
-    QCOMPARE(readFile(loaded), QByteArrayLiteral("C:") + bytes.mid(2));
+    QCOMPARE(readBytes(loaded), QByteArrayLiteral("C:") + bytes.mid(2));
     QVERIFY(
         QFile::permissions(loaded).testFlags(QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
     QCOMPARE(filesIn(dir),
