@@ -1,22 +1,9 @@
 #include "benchfiles.h"
 #include "datagenerator.h"
+#include "filebytes.h"
 
 #include <QDir>
 #include <QFile>
-
-namespace {
-
-QString writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size() || !file.flush()) {
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    return {};
-}
-
-} // namespace
 
 BenchFiles::BenchFiles(const QString &folder, const BenchSize &size)
     : binaryLike(QDir(folder).filePath(QStringLiteral("binary-%1.bin").arg(size.label)))

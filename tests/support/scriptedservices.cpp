@@ -2,13 +2,6 @@
 
 #include <chrono>
 
-QString ScriptedServices::loadViewText(const QString &path)
-{
-    if (loadFailure)
-        return *loadFailure;
-    return QtServices::loadViewText(path);
-}
-
 bool ScriptedServices::answerDialog(const char *kind)
 {
     if (dialogAnswers.empty()) {
@@ -65,11 +58,4 @@ bool ScriptedServices::pumpEvents()
     const bool windowOpen = QtServices::pumpEvents();
     pumps.append({start, now()});
     return windowOpen;
-}
-
-QString ScriptedServices::writeFile(const QString &path, const Text &text)
-{
-    if (writeFailure)
-        return *writeFailure;
-    return QtServices::writeFile(path, text);
 }

@@ -17,8 +17,8 @@ struct PumpInterval
 };
 
 // The Qt services with every modal box scripted, so that window tests and the benchmark drive
-// the real window and never block: dialogs and prompts take their answers from queues, messages
-// and pumps are recorded, and file and memory failures can be injected.
+// the real window and never block: dialogs and prompts take their answers from queues, and
+// messages and pumps are recorded.
 class ScriptedServices final : public QtServices
 {
 public:
@@ -45,18 +45,12 @@ public:
     /// tests reach the pumps inside the scan loops with small texts.
     PumpPacing pacing{.stretch = 1, .intervalMs = 0};
 
-    /// Failures to report instead of loading or writing the file.
-    std::optional<QString> loadFailure;
-    std::optional<QString> writeFailure;
-
-    QString loadViewText(const QString &path) override;
     bool showOpenDialog() override;
     bool showSaveDialog() override;
     void showMessage(const QString &message) override;
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;
     PumpPacing pumpPacing() const override { return pacing; }
-    QString writeFile(const QString &path, const Text &text) override;
 
 private:
     bool answerDialog(const char *kind);

@@ -1,7 +1,7 @@
 #include "scriptedwindow.h"
 #include "byteview.h"
+#include "filebytes.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -47,29 +47,13 @@ void ScriptedWindow::click(const char *name) const
 void ScriptedWindow::load(const QTemporaryDir &dir, const QByteArray &bytes,
                           const QString &name) const
 {
-    const QString fileName = name.isEmpty() ? QStringLiteral("loaded.bin") : name;
-    services->dialogAnswers.push_back(writeFile(dir, fileName, bytes));
+    const QString path = dir.filePath(name.isEmpty() ? QStringLiteral("loaded.bin") : name);
+    QCOMPARE(writeBytes(path, bytes), QString());
+    services->dialogAnswers.push_back(path);
     click("Command1");
 }
 
 QByteArray ScriptedWindow::text() const
 {
     return text1()->text().toByteArray();
-}
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        qFatal("cannot write the test file %s", qPrintable(path));
-    return path;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
 }

@@ -33,8 +33,3 @@ struct ScriptedWindow
     /// The view's whole text.
     QByteArray text() const;
 };
-
-/// Writes `bytes` as a new file `name` in `dir` and returns its path.
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes);
-/// The content of the file at `path`, or a null array when it cannot be read.
-QByteArray readFile(const QString &path);
