@@ -1,4 +1,5 @@
 #include "document.h"
+#include "textpieces.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -141,16 +142,7 @@ void TestDocument::followsAByteStringModel()
         case 9:
             if (random.bounded(8) == 0) {
                 model = randomBytes(random, random.bounded(40000));
-                Text loaded;
-                for (qint64 at = 0; at < model.size();) {
-                    const qint64 length =
-                        std::min<qint64>(model.size() - at, 1 + random.bounded(9000));
-                    std::shared_ptr<ByteBuffer> buffer = ByteBuffer::allocate(length);
-                    buffer->append(QByteArrayView(model).sliced(at, length));
-                    loaded = loaded.appended({buffer, 0, length});
-                    at += length;
-                }
-                document.reset(loaded);
+                document.reset(textInPieces(model, 9000, seed + round));
                 undoModels.clear();
                 redoModels.clear();
                 QVERIFY(!document.canUndo());

@@ -1,6 +1,7 @@
 #include "bytesamples.h"
 #include "byteview.h"
 #include "rows.h"
+#include "textpieces.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -54,20 +55,6 @@ QList<qint64> literalRowStarts(const QByteArray &bytes, qint64 columns)
         }
     }
     return starts;
-}
-
-// `bytes` in pieces of `pieceLength` bytes, each in a buffer of its own.
-Text textInPieces(const QByteArray &bytes, qint64 pieceLength)
-{
-    Text text;
-    for (qint64 at = 0; at < bytes.size(); at += pieceLength) {
-        const QByteArrayView piece =
-            QByteArrayView(bytes).sliced(at, std::min(pieceLength, bytes.size() - at));
-        std::shared_ptr<ByteBuffer> buffer = ByteBuffer::allocate(piece.size());
-        buffer->append(piece);
-        text = text.appended({buffer, 0, piece.size()});
-    }
-    return text;
 }
 
 QStringList keys(std::initializer_list<const char *> names)
@@ -130,7 +117,7 @@ void TestByteView::rowsFollowALiteralLayout()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(qint64, columns);
-    const Text text = textInPieces(bytes, 997);
+    const Text text = textInPieces(bytes, 997, 1);
     const Rows rows(text, columns);
     const QList<qint64> starts = literalRowStarts(bytes, columns);
     QCOMPARE(rows.lastStart(), starts.last());
