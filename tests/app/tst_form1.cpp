@@ -61,27 +61,21 @@ void TestForm1::captionsFitTheirControls_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
-
-    QTest::newRow("Label1") << "Label1"
-                            << "The Programs Binary As Text:";
-    QTest::newRow("Command1") << "Command1"
-                              << "Open A File To Edit";
-    QTest::newRow("Command3 first") << "Command3"
-                                    << "Find Path Name";
-    QTest::newRow("Command3 next") << "Command3"
-                                   << "Find Next Path Name";
-    QTest::newRow("Command4") << "Command4"
-                              << "Search For Legible Text";
-    QTest::newRow("Command2") << "Command2"
-                              << "Save The File";
-    QTest::newRow("lblStat searching") << "lblStat"
-                                       << "Searching For Path Name";
-    QTest::newRow("lblStat finished") << "lblStat"
-                                      << "Search Finished";
-    QTest::newRow("lblPosition count") << "lblPosition"
-                                       << "4294967296 Total Characters";
-    QTest::newRow("lblPosition progress") << "lblPosition"
-                                          << "Position 4294967296 of 4294967296";
+    const std::pair<const char *, const char *> captions[] = {
+        {"Label1", "The Programs Binary As Text:"},
+        {"Command1", "Open A File To Edit"},
+        {"Command3", "Find Path Name"},
+        {"Command3", "Find Next Path Name"},
+        {"Command4", "Search For Legible Text"},
+        {"Command2", "Save The File"},
+        {"lblStat", "Searching For Path Name"},
+        {"lblStat", "Search Finished"},
+        {"lblPosition", "4294967296 Total Characters"},
+        {"lblPosition", "Position 4294967296 of 4294967296"},
+    };
+    for (const auto &[name, caption] : captions)
+        QTest::addRow("%s: %s", name, caption)
+            << QString::fromLatin1(name) << QString::fromLatin1(caption);
 }
 
 // Every caption must be readable whole inside its control at the fixed geometry.
