@@ -104,20 +104,20 @@ std::shared_ptr<ByteBuffer> ByteBuffer::allocate(qint64 capacity)
         return nullptr;
     }
     counts[0] = 0;
-    std::shared_ptr<ByteBuffer> buffer(
-        new (std::nothrow) ByteBuffer(static_cast<char *>(bytes), capacity, std::move(counts)));
+    std::shared_ptr<ByteBuffer> buffer(new (std::nothrow) ByteBuffer(
+        static_cast<char *>(bytes), capacity, mapped, std::move(counts)));
     if (!buffer) {
         ::munmap(bytes, size_t(mapped));
         return nullptr;
     }
-    buffer->mappedSize = mapped;
     return buffer;
 }
 
-ByteBuffer::ByteBuffer(char *bytes, qint64 capacity, std::unique_ptr<qint64[]> lineEndsBeforeBlock)
+ByteBuffer::ByteBuffer(char *bytes, qint64 capacity, qint64 mappedSize,
+                       std::unique_ptr<qint64[]> lineEndsBeforeBlock)
     : bytes(bytes)
     , room(capacity)
-    , mappedSize(0)
+    , mappedSize(mappedSize)
     , lineEndsBeforeBlock(std::move(lineEndsBeforeBlock))
 {
 }

@@ -20,7 +20,6 @@ public:
 
     const char *data() const { return bytes; }
     qint64 size() const { return filled; }
-    qint64 capacity() const { return room; }
     qint64 spaceLeft() const { return room - filled; }
 
     /// Where the next bytes go; spaceLeft() of them may be written there, then committed.
@@ -40,7 +39,8 @@ public:
     static constexpr qint64 blockSize = 4096;
 
 private:
-    ByteBuffer(char *bytes, qint64 capacity, std::unique_ptr<qint64[]> lineEndsBeforeBlock);
+    ByteBuffer(char *bytes, qint64 capacity, qint64 mappedSize,
+               std::unique_ptr<qint64[]> lineEndsBeforeBlock);
 
     char *bytes;
     qint64 room;

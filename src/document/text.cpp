@@ -133,19 +133,13 @@ Text::Text(std::shared_ptr<const PieceNode> root)
 {
 }
 
-Text::Text(std::shared_ptr<const ByteBuffer> buffer)
-{
-    const qint64 size = buffer->size();
-    *this = Text().inserted(0, Piece{std::move(buffer), 0, size});
-}
-
 Text Text::copyOf(QByteArrayView bytes)
 {
     std::shared_ptr<ByteBuffer> buffer = ByteBuffer::allocate(bytes.size());
     if (!buffer)
         throw std::bad_alloc();
     buffer->append(bytes);
-    return Text(std::move(buffer));
+    return Text().appended({std::move(buffer), 0, bytes.size()});
 }
 
 qint64 Text::size() const

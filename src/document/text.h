@@ -28,8 +28,6 @@ class Text
 public:
     /// The empty text.
     Text();
-    /// The bytes `buffer` holds now.
-    explicit Text(std::shared_ptr<const ByteBuffer> buffer);
     /// A text of its own copy of `bytes`; throws std::bad_alloc when memory runs out.
     static Text copyOf(QByteArrayView bytes);
 

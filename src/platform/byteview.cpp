@@ -157,7 +157,6 @@ void ByteView::setText(Text text)
     keptColumn = -1;
     updateScrollBar();
     viewport()->update();
-    emit textChanged();
     emit selectionChanged();
 }
 
@@ -579,7 +578,6 @@ void ByteView::afterEdit(Selection selection)
     scrollTo(current.caret);
     restartCaretBlink();
     viewport()->update();
-    emit textChanged();
     emit selectionChanged();
 }
 

@@ -70,8 +70,6 @@ public slots:
 signals:
     /// The selection or the caret moved.
     void selectionChanged();
-    /// The text changed by an edit, an undo, a redo or a new text.
-    void textChanged();
     /// A paste changed nothing, for the reason given.
     void pasteRefused(const QString &reason);
 

@@ -2,7 +2,6 @@
 
 #include "text.h"
 
-#include <QByteArrayView>
 #include <QString>
 
 #include <optional>
