@@ -6,9 +6,7 @@
 #include <memory>
 
 // A block of memory of fixed capacity that is filled from its start and never changes a byte
-// once written, so that pieces of text and snapshots may point into it while it goes on
-// filling. It counts its line-end bytes (CR and LF) per block of 4 KiB as they arrive, so
-// that the line ends before any offset are counted without reading the text up to there.
+// once written, so that pieces of text and snapshots may point into it while it goes on filling.
 class ByteBuffer
 {
 public:
@@ -29,23 +27,11 @@ public:
     /// Copies `more` (at most spaceLeft() bytes) to the end of the buffer.
     void append(QByteArrayView more);
 
-    /// How many CR and LF bytes lie before `offset` (at most size()).
-    qint64 lineEndsBefore(qint64 offset) const;
-    /// The offset of the line-end byte that has `rank` line-end bytes before it; `rank` is
-    /// below lineEndsBefore(size()).
-    qint64 lineEndAt(qint64 rank) const;
-
-    /// Line-end bytes are counted per block of this many bytes.
-    static constexpr qint64 blockSize = 4096;
-
 private:
-    ByteBuffer(char *bytes, qint64 capacity, qint64 mappedSize,
-               std::unique_ptr<qint64[]> lineEndsBeforeBlock);
+    ByteBuffer(char *bytes, qint64 capacity, qint64 mappedSize);
 
     char *bytes;
     qint64 room;
     qint64 filled = 0;
     qint64 mappedSize;
-    // Entry i counts the line-end bytes before block i; entries up to size() / blockSize are set.
-    std::unique_ptr<qint64[]> lineEndsBeforeBlock;
 };

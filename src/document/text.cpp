@@ -10,12 +10,10 @@
 struct PieceNode
 {
     Piece piece;
-    qint64 pieceLineEnds = 0;
     std::shared_ptr<const PieceNode> left;
     std::shared_ptr<const PieceNode> right;
     quint64 priority = 0;
     qint64 length = 0;
-    qint64 lineEnds = 0;
     qint64 pieces = 0;
 };
 
@@ -28,11 +26,6 @@ qint64 lengthOf(const NodePtr &node)
     return node ? node->length : 0;
 }
 
-qint64 lineEndsOf(const NodePtr &node)
-{
-    return node ? node->lineEnds : 0;
-}
-
 quint64 nextPriority()
 {
     // splitmix64 over a counter: well spread, and the same tree shapes from run to run.
@@ -43,20 +36,12 @@ quint64 nextPriority()
     return z ^ (z >> 31);
 }
 
-qint64 lineEndsIn(const Piece &piece)
-{
-    return piece.buffer->lineEndsBefore(piece.start + piece.length) -
-           piece.buffer->lineEndsBefore(piece.start);
-}
-
-NodePtr makeNode(Piece piece, qint64 pieceLineEnds, quint64 priority, NodePtr left, NodePtr right)
+NodePtr makeNode(Piece piece, quint64 priority, NodePtr left, NodePtr right)
 {
     auto node = std::make_shared<PieceNode>();
     node->length = lengthOf(left) + piece.length + lengthOf(right);
-    node->lineEnds = lineEndsOf(left) + pieceLineEnds + lineEndsOf(right);
     node->pieces = (left ? left->pieces : 0) + 1 + (right ? right->pieces : 0);
     node->piece = std::move(piece);
-    node->pieceLineEnds = pieceLineEnds;
     node->priority = priority;
     node->left = std::move(left);
     node->right = std::move(right);
@@ -65,8 +50,12 @@ NodePtr makeNode(Piece piece, qint64 pieceLineEnds, quint64 priority, NodePtr le
 
 NodePtr withChildren(const PieceNode &node, NodePtr left, NodePtr right)
 {
-    return makeNode(node.piece, node.pieceLineEnds, node.priority, std::move(left),
-                    std::move(right));
+    return makeNode(node.piece, node.priority, std::move(left), std::move(right));
+}
+
+NodePtr leaf(Piece piece)
+{
+    return makeNode(std::move(piece), nextPriority(), nullptr, nullptr);
 }
 
 NodePtr merge(const NodePtr &first, const NodePtr &second)
@@ -80,8 +69,9 @@ NodePtr merge(const NodePtr &first, const NodePtr &second)
     return withChildren(*second, merge(first, second->left), second->right);
 }
 
-// The first `offset` bytes and the rest. A piece that straddles the cut is split in two, both
-// keeping its priority, which keeps both trees heaps.
+// The first `offset` bytes and the rest. A piece that straddles the cut is split in two leaves of
+// fresh priorities, merged into the subtrees beside it: halves that kept the piece's priority
+// would tie with each other and with later halves of the same piece, and ties build chains.
 std::pair<NodePtr, NodePtr> split(const NodePtr &node, qint64 offset)
 {
     if (!node)
@@ -100,10 +90,7 @@ std::pair<NodePtr, NodePtr> split(const NodePtr &node, qint64 offset)
     const Piece &piece = node->piece;
     const Piece head{piece.buffer, piece.start, cut};
     const Piece tail{piece.buffer, piece.start + cut, piece.length - cut};
-    const qint64 headLineEnds = lineEndsIn(head);
-    return {
-        makeNode(head, headLineEnds, node->priority, node->left, nullptr),
-        makeNode(tail, node->pieceLineEnds - headLineEnds, node->priority, nullptr, node->right)};
+    return {merge(node->left, leaf(head)), merge(leaf(tail), node->right)};
 }
 
 // `node` with its last piece `length` bytes longer in its buffer; those bytes follow it there.
@@ -113,8 +100,7 @@ NodePtr withLastPieceExtended(const NodePtr &node, qint64 length)
         return withChildren(*node, node->left, withLastPieceExtended(node->right, length));
     Piece piece = node->piece;
     piece.length += length;
-    const qint64 pieceLineEnds = lineEndsIn(piece);
-    return makeNode(std::move(piece), pieceLineEnds, node->priority, node->left, nullptr);
+    return makeNode(std::move(piece), node->priority, node->left, nullptr);
 }
 
 const Piece &lastPiece(const PieceNode *node)
@@ -150,6 +136,14 @@ qint64 Text::size() const
 qint64 Text::pieceCount() const
 {
     return root ? root->pieces : 0;
+}
+
+int Text::depth() const
+{
+    const auto depthOf = [](const auto &self, const PieceNode *node) -> int {
+        return node ? 1 + std::max(self(self, node->left.get()), self(self, node->right.get())) : 0;
+    };
+    return depthOf(depthOf, root.get());
 }
 
 char Text::at(qint64 offset) const
@@ -197,8 +191,7 @@ Text Text::inserted(qint64 offset, const Piece &piece) const
         if (last.buffer == piece.buffer && last.start + last.length == piece.start)
             return Text(merge(withLastPieceExtended(before, piece.length), after));
     }
-    const NodePtr leaf = makeNode(piece, lineEndsIn(piece), nextPriority(), nullptr, nullptr);
-    return Text(merge(merge(before, leaf), after));
+    return Text(merge(merge(before, leaf(piece)), after));
 }
 
 Text Text::removed(qint64 from, qint64 to) const
@@ -210,67 +203,6 @@ Text Text::removed(qint64 from, qint64 to) const
     auto [before, rest] = split(root, from);
     auto [gone, after] = split(rest, to - from);
     return Text(merge(before, after));
-}
-
-qint64 Text::lineEndsBefore(qint64 offset) const
-{
-    Q_ASSERT(offset >= 0 && offset <= size());
-    qint64 count = 0;
-    for (const PieceNode *node = root.get(); node;) {
-        const qint64 leftLength = lengthOf(node->left);
-        if (offset < leftLength) {
-            node = node->left.get();
-            continue;
-        }
-        count += lineEndsOf(node->left);
-        offset -= leftLength;
-        const Piece &piece = node->piece;
-        if (offset <= piece.length) {
-            return count + piece.buffer->lineEndsBefore(piece.start + offset) -
-                   piece.buffer->lineEndsBefore(piece.start);
-        }
-        count += node->pieceLineEnds;
-        offset -= piece.length;
-        node = node->right.get();
-    }
-    return count;
-}
-
-qint64 Text::lineEndAt(qint64 rank) const
-{
-    Q_ASSERT(rank >= 0 && rank < lineEndsOf(root));
-    qint64 offset = 0;
-    for (const PieceNode *node = root.get();;) {
-        const qint64 leftLineEnds = lineEndsOf(node->left);
-        if (rank < leftLineEnds) {
-            node = node->left.get();
-            continue;
-        }
-        rank -= leftLineEnds;
-        offset += lengthOf(node->left);
-        const Piece &piece = node->piece;
-        if (rank < node->pieceLineEnds) {
-            const ByteBuffer &buffer = *piece.buffer;
-            return offset + buffer.lineEndAt(buffer.lineEndsBefore(piece.start) + rank) -
-                   piece.start;
-        }
-        rank -= node->pieceLineEnds;
-        offset += piece.length;
-        node = node->right.get();
-    }
-}
-
-qint64 Text::lineStart(qint64 offset) const
-{
-    for (qint64 rank = lineEndsBefore(offset); rank > 0; --rank) {
-        const qint64 lineEnd = lineEndAt(rank - 1);
-        // A CR right before an LF is not a line end of its own: the LF at `offset` ends the line.
-        const bool crBeforeLf =
-            at(lineEnd) == '\r' && lineEnd + 1 < size() && at(lineEnd + 1) == '\n';
-        if (!crBeforeLf)
-            return lineEnd + 1;
-    }
-    return 0;
 }
 
 TextSpans::TextSpans(const Text &text, qint64 from, qint64 to)

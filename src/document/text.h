@@ -34,6 +34,9 @@ public:
     qint64 size() const;
     bool isEmpty() const { return size() == 0; }
     qint64 pieceCount() const;
+    /// How many nodes the longest path from the tree's root holds; edits keep it logarithmic
+    /// in pieceCount() whatever their order.
+    int depth() const;
 
     /// The byte at `offset`, which lies below size().
     char at(qint64 offset) const;
@@ -48,14 +51,6 @@ public:
     Text removed(qint64 from, qint64 to) const;
     /// This text followed by `piece`.
     Text appended(const Piece &piece) const { return inserted(size(), piece); }
-
-    /// How many CR and LF bytes lie before `offset`.
-    qint64 lineEndsBefore(qint64 offset) const;
-    /// The offset of the CR or LF byte that has `rank` CR and LF bytes before it.
-    qint64 lineEndAt(qint64 rank) const;
-    /// The start of the line that holds `offset`. A line ends after LF, and after a CR that no
-    /// LF follows, so CR LF ends one line.
-    qint64 lineStart(qint64 offset) const;
 
 private:
     friend class TextSpans;

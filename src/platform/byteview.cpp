@@ -302,11 +302,12 @@ void ByteView::paintEvent(QPaintEvent *event)
     // What the screen shows, in one small copy: no row holds more than `width` bytes.
     const QByteArray screen = text().bytes(top, top + rowsShown * width + 1);
     const QBrush highlight = palette().brush(QPalette::Highlight);
+    const Rows rows(text(), width);
 
     qint64 index = 0;
     for (int row = 0; row < rowsShown && index < screen.size(); ++row) {
-        const qint64 length = rowLength(QByteArrayView(screen).sliced(index), width);
         const qint64 rowOffset = top + index;
+        const qint64 length = rows.lengthOf(rowOffset, QByteArrayView(screen).sliced(index));
         const int y = row * cell.height();
         const qint64 selectedFrom = std::clamp(current.start() - rowOffset, qint64(0), length);
         const qint64 selectedTo = std::clamp(current.end() - rowOffset, selectedFrom, length);

@@ -4,27 +4,12 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <bit>
 #include <vector>
 
 namespace {
 
-qint64 lineEndsBefore(const QByteArray &model, qint64 offset)
-{
-    return model.first(offset).count('\n') + model.first(offset).count('\r');
-}
-
-qint64 lineStart(const QByteArray &model, qint64 offset)
-{
-    for (qint64 p = offset - 1; p >= 0; --p) {
-        const bool crBeforeLf = model[p] == '\r' && p + 1 < model.size() && model[p + 1] == '\n';
-        if (model[p] == '\n' || (model[p] == '\r' && !crBeforeLf))
-            return p + 1;
-    }
-    return 0;
-}
-
-// Bytes rich in line ends, so that lines are short and long, CR LF pairs meet piece ends, and
-// buffers' counting blocks hold none, one, many or nothing else.
+// Runs of one byte and stretches of a few, so that equal bytes meet at piece ends.
 QByteArray randomBytes(QRandomGenerator &random, qint64 size)
 {
     static const QByteArray alphabets[] = {QByteArrayLiteral("\r\n\r\nab\0\xff"),
@@ -45,15 +30,6 @@ void compareWithModel(const Text &text, const QByteArray &model, QRandomGenerato
     QCOMPARE(text.toByteArray(), model);
     for (int probe = 0; probe < 8; ++probe) {
         const qint64 offset = random.bounded(model.size() + 1);
-        QCOMPARE(text.lineEndsBefore(offset), lineEndsBefore(model, offset));
-        QCOMPARE(text.lineStart(offset), lineStart(model, offset));
-        const qint64 lineEnds = lineEndsBefore(model, model.size());
-        if (lineEnds > 0) {
-            const qint64 rank = random.bounded(lineEnds);
-            const qint64 at = text.lineEndAt(rank);
-            QVERIFY(model[at] == '\n' || model[at] == '\r');
-            QCOMPARE(lineEndsBefore(model, at), rank);
-        }
         const qint64 to = offset + random.bounded(model.size() - offset + 1);
         QByteArray spans;
         TextSpans::forEach(text, offset, to, [&spans](QByteArrayView span) {
@@ -76,6 +52,7 @@ private slots:
     void followsAByteStringModel_data();
     void followsAByteStringModel();
     void typingAndDeletingRunsAreUndoneWhole();
+    void staysBalancedUnderPatches();
 };
 
 void TestDocument::followsAByteStringModel_data()
@@ -190,6 +167,29 @@ void TestDocument::typingAndDeletingRunsAreUndoneWhole()
     QVERIFY(type(7, 'y'));
     QVERIFY(document.undo());
     QCOMPARE(document.text().toByteArray(), QByteArrayLiteral("0123abx"));
+}
+
+// Bytes overwritten one at a time all over one long piece, as patching a program file does,
+// split that piece again and again; the tree stays shallow, so every edit stays cheap. Each
+// round starts from a new piece, whose place in the tree's order differs.
+void TestDocument::staysBalancedUnderPatches()
+{
+    QRandomGenerator random(5);
+    for (int round = 0; round < 16; ++round) {
+        Document document;
+        document.reset(Text::copyOf(QByteArray(1 << 16, 'x')));
+        for (int patch = 0; patch < 1000; ++patch) {
+            const qint64 at = random.bounded(document.size());
+            document.closeUndoStep();
+            QVERIFY(document.replace(at, at + 1, "y", Document::Edit::Typing, {at, at},
+                                     {at + 1, at + 1}));
+        }
+        const Text &text = document.text();
+        QVERIFY2(text.depth() <= 4 * int(std::bit_width(quint64(text.pieceCount()))),
+                 qPrintable(QStringLiteral("depth %1 for %2 pieces")
+                                .arg(text.depth())
+                                .arg(text.pieceCount())));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDocument)

@@ -39,9 +39,9 @@ struct ShownView
     ByteView view;
 };
 
-// The rows of `bytes` laid out one byte at a time: their starts, and the start of the empty
-// last row when there is one.
-QList<qint64> literalRowStarts(const QByteArray &bytes, qint64 columns)
+// The rows of `bytes` laid out one byte at a time, breaking also at every multiple of
+// `breakEvery`: their starts, and the start of the empty last row when there is one.
+QList<qint64> literalRowStarts(const QByteArray &bytes, qint64 columns, qint64 breakEvery)
 {
     QList<qint64> starts{0};
     qint64 cells = 0;
@@ -49,7 +49,7 @@ QList<qint64> literalRowStarts(const QByteArray &bytes, qint64 columns)
         ++cells;
         const bool lineEnd = bytes[i] == '\n' ||
                              (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'));
-        if (lineEnd || cells == columns) {
+        if (lineEnd || cells == columns || (i + 1) % breakEvery == 0) {
             starts << i + 1;
             cells = 0;
         }
@@ -88,18 +88,31 @@ void TestByteView::rowsFollowALiteralLayout_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<qint64>("columns");
-    QTest::newRow("empty") << QByteArray() << qint64(4);
-    QTest::newRow("line ends") << QByteArrayLiteral("a\nb\rc\r\nd\n\r\r\n\n") << qint64(4);
-    QTest::newRow("CR LF split by a wrap") << QByteArrayLiteral("abc\r\nab\r\n") << qint64(3);
-    QTest::newRow("ends with CR") << QByteArrayLiteral("abc\r") << qint64(2);
-    QTest::newRow("full last row") << QByteArrayLiteral("abcdef") << qint64(3);
-    QTest::newRow("one column") << QByteArrayLiteral("a\r\nb") << qint64(1);
+    QTest::addColumn<qint64>("breakEvery");
+    const qint64 never = qint64(1) << 40;
+    QTest::newRow("empty") << QByteArray() << qint64(4) << never;
+    QTest::newRow("line ends") << QByteArrayLiteral("a\nb\rc\r\nd\n\r\r\n\n") << qint64(4)
+                               << never;
+    QTest::newRow("CR LF split by a wrap")
+        << QByteArrayLiteral("abc\r\nab\r\n") << qint64(3) << never;
+    QTest::newRow("CR LF split by a break") << QByteArrayLiteral("ab\r\nab\r\n") << qint64(9)
+                                            << qint64(3);
+    QTest::newRow("ends with CR") << QByteArrayLiteral("abc\r") << qint64(2) << never;
+    QTest::newRow("full last row") << QByteArrayLiteral("abcdef") << qint64(3) << never;
+    QTest::newRow("ends at a break") << QByteArrayLiteral("abcdef") << qint64(5) << qint64(3);
+    QTest::newRow("one column") << QByteArrayLiteral("a\r\nb") << qint64(1) << never;
     QRandomGenerator random(7);
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 8; ++round) {
         QByteArray bytes(9000 + random.bounded(9000), 'x');
         for (char &byte : bytes)
             byte = "x\r\n"[random.bounded(round % 2 ? 3 : 2) == 0 ? 0 : random.bounded(3)];
-        QTest::addRow("random %d", round) << bytes << qint64(1 + random.bounded(90));
+        // Rounds with line ends only now and then have lines longer than an interval.
+        if (round >= 4) {
+            for (char &byte : bytes)
+                byte = random.bounded(500) == 0 ? byte : 'x';
+        }
+        QTest::addRow("random %d", round)
+            << bytes << qint64(1 + random.bounded(90)) << qint64(1 + random.bounded(3000));
     }
 }
 
@@ -109,9 +122,10 @@ void TestByteView::rowsFollowALiteralLayout()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(qint64, columns);
+    QFETCH(qint64, breakEvery);
     const Text text = textInPieces(bytes, 997, 1);
-    const Rows rows(text, columns);
-    const QList<qint64> starts = literalRowStarts(bytes, columns);
+    const Rows rows(text, columns, breakEvery);
+    const QList<qint64> starts = literalRowStarts(bytes, columns, breakEvery);
     QCOMPARE(rows.lastStart(), starts.last());
     for (qsizetype row = 0, offset = 0; offset <= bytes.size(); ++offset) {
         while (row + 1 < starts.size() && starts[row + 1] <= offset)
