@@ -42,6 +42,21 @@ bool Document::replace(qint64 from, qint64 to, QByteArrayView bytes, Edit kind, 
             return false;
         edited = edited.inserted(std::min(from, edited.size()), *piece);
     }
+    record(std::move(edited), kind, before, after);
+    return true;
+}
+
+void Document::replace(qint64 from, qint64 to, const Text &inserted, Selection before,
+                       Selection after)
+{
+    if (from == to && inserted.isEmpty())
+        return;
+    Text edited = current.removed(from, to);
+    record(edited.inserted(std::min(from, edited.size()), inserted), Edit::Other, before, after);
+}
+
+void Document::record(Text edited, Edit kind, Selection before, Selection after)
+{
     redoSteps.clear();
     const bool merges = stepOpen && kind != Edit::Other && !undoSteps.empty() &&
                         undoSteps.back().kind == kind && undoSteps.back().selectionAfter == before;
@@ -53,7 +68,6 @@ bool Document::replace(qint64 from, qint64 to, QByteArrayView bytes, Edit kind, 
     }
     stepOpen = kind != Edit::Other;
     current = std::move(edited);
-    return true;
 }
 
 std::optional<Selection> Document::undo()

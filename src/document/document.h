@@ -39,6 +39,9 @@ public:
     /// False, with nothing changed, when memory runs out.
     bool replace(qint64 from, qint64 to, QByteArrayView bytes, Edit kind, Selection before,
                  Selection after);
+    /// Replaces the bytes from `from` to `to` with the text `inserted`, whose bytes it shares
+    /// rather than copies, as one undo step of its own.
+    void replace(qint64 from, qint64 to, const Text &inserted, Selection before, Selection after);
     /// Makes the next edit an undo step of its own.
     void closeUndoStep() { stepOpen = false; }
 
@@ -63,6 +66,9 @@ private:
     /// to restore, or std::nullopt when `from` is empty.
     std::optional<Selection> moveStep(std::vector<Step> &from, std::vector<Step> &to,
                                       Text Step::*text, Selection Step::*selection);
+    /// Makes `edited` the text as an undo step of `kind`, merged into the last one where it
+    /// goes on from there.
+    void record(Text edited, Edit kind, Selection before, Selection after);
     /// Copies `bytes` into an add buffer; std::nullopt when memory runs out.
     std::optional<Piece> store(QByteArrayView bytes);
 

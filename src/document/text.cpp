@@ -194,6 +194,42 @@ Text Text::inserted(qint64 offset, const Piece &piece) const
     return Text(merge(merge(before, leaf(piece)), after));
 }
 
+Text Text::inserted(qint64 offset, const Text &other) const
+{
+    Q_ASSERT(offset >= 0 && offset <= size());
+    // The other text's pieces get leaves of fresh priorities: nodes of its own would tie with
+    // themselves when one text is inserted many times, and ties build chains.
+    NodePtr fresh;
+    for (const PieceNode *node : other.piecesInOrder())
+        fresh = merge(fresh, leaf(node->piece));
+    auto [before, after] = split(root, offset);
+    return Text(merge(merge(before, fresh), after));
+}
+
+Text Text::sliced(qint64 from, qint64 to) const
+{
+    from = std::clamp<qint64>(from, 0, size());
+    to = std::clamp<qint64>(to, from, size());
+    auto [before, rest] = split(root, from);
+    return Text(split(rest, to - from).first);
+}
+
+std::vector<const PieceNode *> Text::piecesInOrder() const
+{
+    std::vector<const PieceNode *> nodes;
+    nodes.reserve(size_t(pieceCount()));
+    std::vector<const PieceNode *> pending;
+    for (const PieceNode *node = root.get(); node || !pending.empty();) {
+        for (; node; node = node->left.get())
+            pending.push_back(node);
+        node = pending.back();
+        pending.pop_back();
+        nodes.push_back(node);
+        node = node->right.get();
+    }
+    return nodes;
+}
+
 Text Text::removed(qint64 from, qint64 to) const
 {
     from = std::clamp<qint64>(from, 0, size());

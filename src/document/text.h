@@ -47,6 +47,11 @@ public:
 
     /// This text with the bytes of `piece` inserted at `offset` (at most size()).
     Text inserted(qint64 offset, const Piece &piece) const;
+    /// This text with `other` inserted at `offset` (at most size()), sharing its buffers; costs
+    /// O(other's pieces + log pieces).
+    Text inserted(qint64 offset, const Text &other) const;
+    /// The bytes from `from` to `to` (both clamped) as a text of their own, sharing buffers.
+    Text sliced(qint64 from, qint64 to) const;
     /// This text without the bytes from `from` to `to`.
     Text removed(qint64 from, qint64 to) const;
     /// This text followed by `piece`.
@@ -55,6 +60,7 @@ public:
 private:
     friend class TextSpans;
     explicit Text(std::shared_ptr<const PieceNode> root);
+    std::vector<const PieceNode *> piecesInOrder() const;
 
     std::shared_ptr<const PieceNode> root;
 };

@@ -80,7 +80,14 @@ void TestDocument::followsAByteStringModel()
         const qint64 to = from + random.bounded(std::min<qint64>(size - from, 3000) + 1);
         const QByteArray bytes =
             randomBytes(random, random.bounded(3) == 0 ? 0 : random.bounded(300));
-        switch (random.bounded(10)) {
+        const auto recordEdit = [&](const QByteArray &inserted) {
+            if (from != to || !inserted.isEmpty()) {
+                undoModels.push_back(model);
+                redoModels.clear();
+                model.replace(from, to - from, inserted);
+            }
+        };
+        switch (random.bounded(11)) {
         case 0:
         case 1:
         case 2:
@@ -88,11 +95,22 @@ void TestDocument::followsAByteStringModel()
             const Selection before{from, to};
             const Selection after{from + bytes.size(), from + bytes.size()};
             QVERIFY(document.replace(from, to, bytes, Document::Edit::Other, before, after));
-            if (from != to || !bytes.isEmpty()) {
-                undoModels.push_back(model);
-                redoModels.clear();
-                model.replace(from, to - from, bytes);
-            }
+            recordEdit(bytes);
+            break;
+        }
+        case 10: {
+            // A stretch of this text or of an earlier snapshot pasted without a copy.
+            const auto &[source, sourceBytes] =
+                snapshots.empty() || random.bounded(2) == 0
+                    ? std::pair<Text, QByteArray>(document.text(), model)
+                    : snapshots[random.bounded(qsizetype(snapshots.size()))];
+            const qint64 sliceFrom = random.bounded(sourceBytes.size() + 1);
+            const qint64 sliceTo =
+                sliceFrom + random.bounded(sourceBytes.size() - sliceFrom + 1);
+            const QByteArray pasted = sourceBytes.mid(sliceFrom, sliceTo - sliceFrom);
+            document.replace(from, to, source.sliced(sliceFrom, sliceTo), {from, to},
+                             {from + pasted.size(), from + pasted.size()});
+            recordEdit(pasted);
             break;
         }
         case 4:
