@@ -25,7 +25,7 @@ std::optional<Piece> Document::store(QByteArrayView bytes)
         if (bytes.size() <= addBufferSize)
             addBuffer = buffer;
     }
-    const Piece piece{buffer, buffer->size(), bytes.size()};
+    const Piece piece = Piece::inBuffer(buffer, buffer->size(), bytes.size());
     buffer->append(bytes);
     return piece;
 }

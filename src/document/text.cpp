@@ -87,9 +87,11 @@ std::pair<NodePtr, NodePtr> split(const NodePtr &node, qint64 offset)
         return {withChildren(*node, node->left, std::move(before)), std::move(after)};
     }
     const qint64 cut = offset - leftLength;
-    const Piece &piece = node->piece;
-    const Piece head{piece.buffer, piece.start, cut};
-    const Piece tail{piece.buffer, piece.start + cut, piece.length - cut};
+    Piece head = node->piece;
+    head.length = cut;
+    Piece tail = node->piece;
+    tail.start += cut;
+    tail.length -= cut;
     return {merge(node->left, leaf(head)), merge(leaf(tail), node->right)};
 }
 
@@ -125,7 +127,21 @@ Text Text::copyOf(QByteArrayView bytes)
     if (!buffer)
         throw std::bad_alloc();
     buffer->append(bytes);
-    return Text().appended({std::move(buffer), 0, bytes.size()});
+    return Text().appended(Piece::inBuffer(std::move(buffer), 0, bytes.size()));
+}
+
+Text Text::ofFile(std::shared_ptr<const FileSource> file)
+{
+    const qint64 size = file->size();
+    return Text().appended(Piece::inFile(std::move(file), 0, size));
+}
+
+std::vector<Piece> Text::pieces() const
+{
+    std::vector<Piece> inOrder;
+    for (const PieceNode *node : piecesInOrder())
+        inOrder.push_back(node->piece);
+    return inOrder;
 }
 
 qint64 Text::size() const
@@ -157,8 +173,14 @@ char Text::at(qint64 offset) const
             continue;
         }
         offset -= leftLength;
-        if (offset < node->piece.length)
-            return node->piece.buffer->data()[node->piece.start + offset];
+        if (offset < node->piece.length) {
+            const Piece &piece = node->piece;
+            if (piece.buffer)
+                return piece.buffer->data()[piece.start + offset];
+            const qint64 at = piece.start + offset;
+            const qint64 pageSize = piece.file->pageSize();
+            return piece.file->page(at / pageSize)->bytes[size_t(at % pageSize)];
+        }
         offset -= node->piece.length;
         node = node->right.get();
     }
@@ -188,7 +210,7 @@ Text Text::inserted(qint64 offset, const Piece &piece) const
     // them grows instead of the tree.
     if (before) {
         const Piece &last = lastPiece(before.get());
-        if (last.buffer == piece.buffer && last.start + last.length == piece.start)
+        if (last.buffer && last.buffer == piece.buffer && last.start + last.length == piece.start)
             return Text(merge(withLastPieceExtended(before, piece.length), after));
     }
     return Text(merge(merge(before, leaf(piece)), after));
@@ -241,28 +263,42 @@ Text Text::removed(qint64 from, qint64 to) const
     return Text(merge(before, after));
 }
 
+namespace {
+
+// A read of a file piece goes past its page cache when the whole read is longer than this many
+// pages, a chunk of at most pastCacheChunk bytes at a time: small enough to stay in the
+// processor's cache between the read and the scan that follows it.
+constexpr qint64 pastCacheFromPages = 2;
+constexpr qint64 pastCacheChunk = qint64(256) << 10;
+
+} // namespace
+
 TextSpans::TextSpans(const Text &text, qint64 from, qint64 to)
     : text(text)
 {
     from = std::clamp<qint64>(from, 0, text.size());
     left = std::clamp<qint64>(to, from, text.size()) - from;
+    range = left;
     for (const PieceNode *node = text.root.get(); node;) {
         const qint64 leftLength = lengthOf(node->left);
-        pending.push_back(node);
         if (from < leftLength) {
+            pending.push_back(node);
             node = node->left.get();
             continue;
         }
         from -= leftLength;
         if (from < node->piece.length) {
+            current = node;
             skip = from;
+            descendLeftmost(node->right.get());
             return;
         }
-        pending.pop_back();
         from -= node->piece.length;
         node = node->right.get();
     }
 }
+
+TextSpans::~TextSpans() = default;
 
 void TextSpans::descendLeftmost(const PieceNode *node)
 {
@@ -272,14 +308,40 @@ void TextSpans::descendLeftmost(const PieceNode *node)
 
 QByteArrayView TextSpans::next()
 {
-    if (left == 0 || pending.empty())
+    if (left == 0)
         return {};
-    const PieceNode *node = pending.back();
-    pending.pop_back();
-    const qint64 length = std::min(node->piece.length - skip, left);
-    const QByteArrayView span(node->piece.buffer->data() + node->piece.start + skip, length);
-    skip = 0;
-    left -= length;
-    descendLeftmost(node->right.get());
+    if (current && skip == current->piece.length)
+        current = nullptr;
+    if (!current) {
+        if (pending.empty())
+            return {};
+        current = pending.back();
+        pending.pop_back();
+        skip = 0;
+        descendLeftmost(current->right.get());
+    }
+    const Piece &piece = current->piece;
+    const qint64 length = std::min(piece.length - skip, left);
+    const QByteArrayView span =
+        piece.buffer ? QByteArrayView(piece.buffer->data() + piece.start + skip, length)
+                     : nextOfFile(piece, length);
+    skip += span.size();
+    left -= span.size();
     return span;
+}
+
+QByteArrayView TextSpans::nextOfFile(const Piece &piece, qint64 length)
+{
+    const qint64 at = piece.start + skip;
+    if (range > pastCacheFromPages * piece.file->pageSize()) {
+        if (!chunk)
+            chunk.reset(new char[size_t(pastCacheChunk)]);
+        const qint64 count = std::min(length, pastCacheChunk);
+        piece.file->readPastCache(at, chunk.get(), count);
+        return {chunk.get(), count};
+    }
+    const qint64 pageSize = piece.file->pageSize();
+    page = piece.file->page(at / pageSize);
+    const qint64 within = at % pageSize;
+    return {page->bytes.get() + within, std::min(length, page->size - within)};
 }

@@ -36,5 +36,5 @@ Text TextBuilder::text() const
 {
     if (!buffer)
         return full;
-    return full.appended({buffer, 0, buffer->size()});
+    return full.appended(Piece::inBuffer(buffer, 0, buffer->size()));
 }

@@ -1,13 +1,47 @@
 #include "document.h"
+#include "filebytes.h"
 #include "textpieces.h"
 
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <bit>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
+
+// Pages and a cache small enough that a few hundred bytes are read, given up and read again.
+std::shared_ptr<PageCache> tinyCache()
+{
+    return std::make_shared<PageCache>(251, 4 * 251);
+}
+
+// The file at `path` opened for reading on demand through `cache`, opened with `flags`.
+std::shared_ptr<FileSource> openSource(const QString &path, const std::shared_ptr<PageCache> &cache,
+                                       int flags = O_RDONLY)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
+    struct stat status = {};
+    if (fd < 0 || ::fstat(fd, &status) != 0)
+        qFatal("cannot open %s", qPrintable(path));
+    return std::make_shared<FileSource>(fd, status, cache);
+}
+
+// A file of `bytes` in `dir`, whose times lie in the past, so that any change to it shows.
+QString pastFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    if (!writeBytes(path, bytes).isEmpty())
+        qFatal("cannot write %s", qPrintable(path));
+    const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+    return path;
+}
 
 // Runs of one byte and stretches of a few, so that equal bytes meet at piece ends.
 QByteArray randomBytes(QRandomGenerator &random, qint64 size)
@@ -53,6 +87,9 @@ private slots:
     void followsAByteStringModel();
     void typingAndDeletingRunsAreUndoneWhole();
     void staysBalancedUnderPatches();
+    void fileTroubleKeepsWhatWasRead_data();
+    void fileTroubleKeepsWhatWasRead();
+    void ownPatchesKeepTheOriginals();
 };
 
 void TestDocument::followsAByteStringModel_data()
@@ -62,8 +99,9 @@ void TestDocument::followsAByteStringModel_data()
         QTest::addRow("seed %u", seed) << seed;
 }
 
-// Random edits, undos, redos, loads and snapshots, each checked against a plain byte string;
-// every snapshot keeps its bytes whatever happens later.
+// Random edits, undos, redos, loads (of bytes in memory and of files read on demand through a
+// cache of a few tiny pages) and snapshots, each checked against a plain byte string; every
+// snapshot keeps its bytes whatever happens later.
 void TestDocument::followsAByteStringModel()
 {
     QFETCH(quint32, seed);
@@ -73,6 +111,8 @@ void TestDocument::followsAByteStringModel()
     std::vector<QByteArray> undoModels;
     std::vector<QByteArray> redoModels;
     std::vector<std::pair<Text, QByteArray>> snapshots;
+    const QTemporaryDir dir;
+    const std::shared_ptr<PageCache> cache = tinyCache();
 
     for (int round = 0; round < 1500; ++round) {
         const qint64 size = model.size();
@@ -137,7 +177,12 @@ void TestDocument::followsAByteStringModel()
         case 9:
             if (random.bounded(8) == 0) {
                 model = randomBytes(random, random.bounded(40000));
-                document.reset(textInPieces(model, 9000, seed + round));
+                if (random.bounded(2) == 0) {
+                    const QString path = pastFile(dir, QString::number(round), model);
+                    document.reset(Text::ofFile(openSource(path, cache)));
+                } else {
+                    document.reset(textInPieces(model, 9000, seed + round));
+                }
                 undoModels.clear();
                 redoModels.clear();
                 QVERIFY(!document.canUndo());
@@ -208,6 +253,91 @@ void TestDocument::staysBalancedUnderPatches()
                                 .arg(text.depth())
                                 .arg(text.pieceCount())));
     }
+}
+
+void TestDocument::fileTroubleKeepsWhatWasRead_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<FileTrouble>("trouble");
+    QTest::newRow("a byte changed") << QStringLiteral("write") << FileTrouble::Changed;
+    QTest::newRow("cut short") << QStringLiteral("truncate") << FileTrouble::Changed;
+    QTest::newRow("grown") << QStringLiteral("append") << FileTrouble::Changed;
+    QTest::newRow("removed") << QStringLiteral("remove") << FileTrouble::Changed;
+    QTest::newRow("unreadable") << QStringLiteral("unreadable") << FileTrouble::Unreadable;
+}
+
+// Once the file is no longer as it was opened, the text keeps its size and the bytes read before,
+// every other byte reads as zero, whether through the cache or past it, and the trouble is told
+// once.
+void TestDocument::fileTroubleKeepsWhatWasRead()
+{
+    QFETCH(QString, change);
+    QFETCH(FileTrouble, trouble);
+    const QTemporaryDir dir;
+    const QByteArray bytes = QByteArray(1000, 'a') + QByteArray(1000, 'b');
+    const QString path = pastFile(dir, QStringLiteral("file"), bytes);
+    // A file open for writing only cannot be read: as a disk that fails, with the file unchanged.
+    const std::shared_ptr<FileSource> source =
+        openSource(path, tinyCache(), change == QLatin1String("unreadable") ? O_WRONLY : O_RDONLY);
+    QList<FileTrouble> told;
+    source->setTroubleHandler([&told](FileTrouble found) { told << found; });
+    const Text text = Text::ofFile(source);
+    if (change != QLatin1String("unreadable"))
+        QCOMPARE(text.bytes(0, 100), bytes.first(100));
+
+    const QByteArray native = QFile::encodeName(path);
+    if (change == QLatin1String("write")) {
+        const int fd = ::open(native.constData(), O_WRONLY);
+        QCOMPARE(::pwrite(fd, "z", 1, 1500), 1);
+        ::close(fd);
+    } else if (change == QLatin1String("truncate")) {
+        QCOMPARE(::truncate(native.constData(), 10), 0);
+    } else if (change == QLatin1String("append")) {
+        QVERIFY(writeBytes(path, bytes + "more").isEmpty());
+    } else if (change == QLatin1String("remove")) {
+        QVERIFY(QFile::remove(path));
+    }
+
+    // The first 100 bytes were read in one whole page of 251 bytes.
+    QByteArray expected(bytes.size(), '\0');
+    if (change != QLatin1String("unreadable"))
+        expected.replace(0, 251, bytes.first(251));
+    QCOMPARE(text.size(), bytes.size());
+    QCOMPARE(text.toByteArray(), expected);
+    QCOMPARE(text.at(1500), '\0');
+    QCOMPARE(text.bytes(50, 150), expected.mid(50, 100));
+    QCOMPARE(told, QList<FileTrouble>{trouble});
+    QCOMPARE(source->trouble(), trouble);
+}
+
+// A patch the program itself writes over the file changes none of the bytes the source stands
+// for, whether read before the patch or after, through the cache or past it.
+void TestDocument::ownPatchesKeepTheOriginals()
+{
+    const QTemporaryDir dir;
+    QByteArray bytes(3000, 'o');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char('a' + i % 26);
+    const QString path = pastFile(dir, QStringLiteral("file"), bytes);
+    const std::shared_ptr<FileSource> source = openSource(path, tinyCache());
+    const Text text = Text::ofFile(source);
+    QCOMPARE(text.bytes(0, 200), bytes.first(200));
+
+    // Overlapping patches: each keeps the originals of the bytes it overwrites first.
+    const qint64 patches[] = {10, 2000, 2002, 1998};
+    for (const qint64 at : patches)
+        source->keepOriginal(at, text.bytes(at, at + 4));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY);
+    for (const qint64 at : patches)
+        QCOMPARE(::pwrite(fd, "PPPP", 4, at), 4);
+    ::close(fd);
+    QVERIFY(source->acceptOwnChange());
+
+    QCOMPARE(text.toByteArray(), bytes);
+    QCOMPARE(text.bytes(1990, 2010), bytes.mid(1990, 20));
+    QCOMPARE(text.at(2003), bytes[2003]);
+    QCOMPARE(source->trouble(), FileTrouble::None);
+    QCOMPARE(readBytes(path).mid(1998, 8), QByteArrayLiteral("PPPPPPPP"));
 }
 
 QTEST_GUILESS_MAIN(TestDocument)

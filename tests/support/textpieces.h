@@ -21,7 +21,7 @@ inline Text textInPieces(QByteArrayView bytes, qsizetype longest, quint32 seed)
         const qint64 start = buffer->size();
         buffer->append(bytes.sliced(at, length));
         buffer->append(bytes.sliced(random.bounded(bytes.size()), 1));
-        text = text.appended({buffer, start, length});
+        text = text.appended(Piece::inBuffer(buffer, start, length));
         at += length;
     }
     return text;
