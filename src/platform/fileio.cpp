@@ -1,4 +1,5 @@
 #include "fileio.h"
+#include "filecalls.h"
 #include "textbuilder.h"
 
 #include <QFile>
@@ -13,6 +14,8 @@
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
+
+FileCalls fileCalls = {::read, ::write, ::fallocate, ::ftruncate, ::fsync};
 
 namespace {
 
@@ -57,6 +60,15 @@ QString notRegularReason(mode_t mode)
     return QStringLiteral("It is not a regular file.");
 }
 
+// Why a read failed with `error`: a file that would make the window wait for its next bytes,
+// or for another program to give it up, is refused rather than waited for.
+QString readFailureReason(int error)
+{
+    if (error == EWOULDBLOCK)
+        return QStringLiteral("It gives no bytes without waiting.");
+    return errnoText(error);
+}
+
 QString outOfMemoryReason(qint64 size)
 {
     return QStringLiteral("There is not enough memory to hold its %1 bytes.")
@@ -68,7 +80,7 @@ ssize_t readSome(int fd, char *into, size_t count)
 {
     ssize_t got;
     do {
-        got = ::read(fd, into, count);
+        got = fileCalls.read(fd, into, count);
     } while (got < 0 && errno == EINTR);
     return got;
 }
@@ -111,7 +123,7 @@ int writeSpans(int fd, std::span<const QByteArrayView> spans)
         const char *next = span.data();
         qsizetype left = span.size();
         while (left > 0) {
-            const ssize_t put = ::write(fd, next, static_cast<size_t>(left));
+            const ssize_t put = fileCalls.write(fd, next, static_cast<size_t>(left));
             if (put < 0 && errno == EINTR)
                 continue;
             if (put < 0)
@@ -141,12 +153,12 @@ QString writeInPlace(int folder, const QByteArray &name, const struct stat &old,
     // disk fails the save while the old file is still whole. fallocate(2) rather than
     // posix_fallocate(3), which would fall back to writing into the file where the file system
     // cannot reserve space.
-    if (length > 0 && ::fallocate(file.get(), 0, 0, length) != 0) {
+    if (length > 0 && fileCalls.fallocate(file.get(), 0, 0, length) != 0) {
         const int error = errno;
         // A reservation that fails part way may have lengthened the file.
         struct stat now = {};
         if (::fstat(file.get(), &now) == 0 && now.st_size != old.st_size)
-            std::ignore = ::ftruncate(file.get(), old.st_size);
+            std::ignore = fileCalls.ftruncate(file.get(), old.st_size);
         if (error == EOPNOTSUPP)
             return QStringLiteral("Its file system cannot reserve space in advance, so it cannot "
                                   "be saved safely there.");
@@ -154,10 +166,10 @@ QString writeInPlace(int folder, const QByteArray &name, const struct stat &old,
     }
     if (const int error = writeSpans(file.get(), spans); error != 0)
         return errnoText(error);
-    if (::ftruncate(file.get(), length) != 0)
+    if (fileCalls.ftruncate(file.get(), length) != 0)
         return errnoText(errno);
     keepOwnerAndMode(file.get(), old);
-    if (::fsync(file.get()) != 0)
+    if (fileCalls.fsync(file.get()) != 0)
         return errnoText(errno);
     return {};
 }
@@ -183,19 +195,24 @@ QString readWholeFile(const QString &path, TextBuilder &text)
     if (path.isEmpty())
         return QStringLiteral("No file was chosen.");
 
-    // Non-blocking, so that opening a FIFO returns at once and the type check below refuses it.
+    // Non-blocking, so that opening a FIFO returns at once and the type check below refuses it,
+    // and so that a file under another program's lease is refused instead of waited for.
     const QByteArray nativePath = QFile::encodeName(path);
     FileDescriptor file(
         ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0)
-        return errnoText(errno);
+        return readFailureReason(errno);
 
     struct stat status = {};
     if (::fstat(file.get(), &status) != 0)
         return errnoText(errno);
     if (!S_ISREG(status.st_mode))
         return notRegularReason(status.st_mode);
-    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    // A file that reports no size may be a stream that waits for its next bytes, as /proc/kmsg
+    // does: it is read without blocking, so that such a wait is refused instead of freezing the
+    // window. Files with a size never make a read wait.
+    if (status.st_size > 0)
+        ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
 
     // The size is only a first guess: files that grow while being read, and files that report
     // no size (as many under /proc do), are read on to their real end. A megabyte at a time,
@@ -210,7 +227,7 @@ QString readWholeFile(const QString &path, TextBuilder &text)
             return outOfMemoryReason(qMax<qint64>(total, status.st_size));
         const ssize_t got = readSome(file.get(), space.data(), std::min(space.size(), pieceSize));
         if (got < 0)
-            return errnoText(errno);
+            return readFailureReason(errno);
         if (got == 0)
             return {};
         text.commit(got);
@@ -266,8 +283,10 @@ QString writeWholeFile(const QString &path, std::span<const QByteArrayView> span
     if (error == 0) {
         if (exists)
             keepOwnerAndMode(temporary.get(), old);
-        if (::fsync(temporary.get()) != 0 || ::renameat(folder.get(), temporaryName.constData(),
-                                                        folder.get(), name.constData()) != 0)
+        if (fileCalls.fsync(temporary.get()) != 0)
+            error = errno;
+        else if (::renameat(folder.get(), temporaryName.constData(), folder.get(),
+                            name.constData()) != 0)
             error = errno;
     }
     if (error != 0) {

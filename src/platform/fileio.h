@@ -9,7 +9,8 @@ class TextBuilder;
 
 // Reads the whole regular file at `path` into `text`, straight into its buffers; the reason in
 // plain words, or empty. Anything but a regular file (a folder, a FIFO, a device) is refused
-// before a byte is read, so that nothing can block waiting for a writer.
+// before a byte is read, and so is a file that would make a read wait (a stream of kernel
+// messages, a file under another program's lease), so that nothing blocks the window.
 QString readWholeFile(const QString &path, TextBuilder &text);
 
 // Makes `spans`, one after another, the whole content of the regular file `path`, writing through

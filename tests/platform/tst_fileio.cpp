@@ -1,5 +1,6 @@
 #include "bytesamples.h"
 #include "filebytes.h"
+#include "filecalls.h"
 #include "fileio.h"
 #include "textbuilder.h"
 
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/fsuid.h>
 #include <sys/mount.h>
@@ -108,6 +110,31 @@ auto fileSizeLimit(rlim_t size)
     return qScopeGuard([previous] { ::setrlimit(RLIMIT_FSIZE, &previous); });
 }
 
+int callsBeforeFailure = 0;
+
+// Whether the file I/O's call that is to fail comes now.
+bool failsNow()
+{
+    return --callsBeforeFailure == 0;
+}
+
+// Until the returned guard goes, the `nth` call of `call` through the file I/O fails: a read as
+// a stream with no bytes ready, which without blocking fails with EAGAIN and else would wait for
+// good (EDEADLK here).
+auto failingCall(const QString &call, int nth)
+{
+    callsBeforeFailure = nth;
+    const FileCalls real = fileCalls;
+    if (call == u"read")
+        fileCalls.read = [](int fd, void *into, size_t count) {
+            if (!failsNow())
+                return ::read(fd, into, count);
+            errno = ::fcntl(fd, F_GETFL) & O_NONBLOCK ? EAGAIN : EDEADLK;
+            return ssize_t(-1);
+        };
+    return qScopeGuard([real] { fileCalls = real; });
+}
+
 } // namespace
 
 class TestFileIo final : public QObject
@@ -115,19 +142,54 @@ class TestFileIo final : public QObject
     Q_OBJECT
 
 private slots:
-    void readsFilesThatReportNoSize();
+    void readsWithoutWaiting_data();
+    void readsWithoutWaiting();
     void refusesFilesLargerThanMemory();
     void writesWholeOrNotAtAll_data();
     void writesWholeOrNotAtAll();
 };
 
-void TestFileIo::readsFilesThatReportNoSize()
+void TestFileIo::readsWithoutWaiting_data()
 {
-    const QString path = QStringLiteral("/proc/self/status");
-    QCOMPARE(statusOf(path).st_size, off_t(0));
+    // A file that reports no size, or one under another program's lease, which makes every
+    // opening wait until that program gives the file up; the read that would wait for bytes yet
+    // to come, if any; the reason the read fails, or empty.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("waitingRead");
+    QTest::addColumn<QString>("reason");
+
+    const QString status = QStringLiteral("/proc/self/status");
+    const QString waits = QStringLiteral("It gives no bytes without waiting.");
+    QTest::newRow("reports no size") << status << 0 << "";
+    QTest::newRow("reports no size, nothing ready") << status << 1 << waits;
+    QTest::newRow("reports no size, first bytes ready") << status << 2 << waits;
+    QTest::newRow("under a lease") << "leased" << 0 << waits;
+}
+
+void TestFileIo::readsWithoutWaiting()
+{
+    QFETCH(QString, file);
+    QFETCH(int, waitingRead);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    const QString path = file.startsWith(u'/') ? file : dir.filePath(file);
+    int holder = -1;
+    if (file == QLatin1String("leased")) {
+        QCOMPARE(writeBytes(path, "held"), QString());
+        // The holder is told of each opening by SIGIO, which would end this process.
+        std::signal(SIGIO, SIG_IGN);
+        holder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QCOMPARE(::fcntl(holder, F_SETLEASE, F_WRLCK), 0);
+    }
+    const auto release = qScopeGuard([holder] { ::close(holder); });
+    QCOMPARE(statusOf(path).st_size == 0, holder < 0);
+
+    const auto waiting = failingCall(QStringLiteral("read"), waitingRead);
     const auto [bytes, error] = readAll(path);
-    QCOMPARE(error, QString());
-    QVERIFY(bytes.startsWith("Name:") && bytes.contains("\nPid:") && bytes.endsWith('\n'));
+    QCOMPARE(error, reason);
+    if (reason.isEmpty())
+        QVERIFY(bytes.startsWith("Name:") && bytes.contains("\nPid:") && bytes.endsWith('\n'));
 }
 
 void TestFileIo::refusesFilesLargerThanMemory()
