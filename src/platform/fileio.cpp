@@ -85,17 +85,6 @@ ssize_t readSome(int fd, char *into, size_t count)
     return got;
 }
 
-// Gives the written file the old one's owner, group and mode as far as this user may.
-void keepOwnerAndMode(int fd, const struct stat &old)
-{
-    // A user who may not give the file its owner keeps it, with the old group if they belong to it.
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0)
-        std::ignore = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    // A change of owner clears the set-user-ID and set-group-ID bits, and so does a write by an
-    // ordinary user: the mode comes last.
-    ::fchmod(fd, old.st_mode & 07777);
-}
-
 // The file that `path` names once the symbolic links at its end are followed, whether or not that
 // file exists yet; std::nullopt with errno set when a link cannot be read or the links loop.
 std::optional<QByteArray> followLinks(QByteArray path)
@@ -168,7 +157,9 @@ QString writeInPlace(int folder, const QByteArray &name, const struct stat &old,
         return errnoText(error);
     if (fileCalls.ftruncate(file.get(), length) != 0)
         return errnoText(errno);
-    keepOwnerAndMode(file.get(), old);
+    // A write by anyone but root clears the set-user-ID and set-group-ID bits, which only the
+    // owner may then set again.
+    ::fchmod(file.get(), old.st_mode & 07777);
     if (fileCalls.fsync(file.get()) != 0)
         return errnoText(errno);
     return {};
@@ -279,10 +270,18 @@ QString writeWholeFile(const QString &path, std::span<const QByteArrayView> span
             return writeInPlace(folder.get(), name, old, spans, length);
         return errnoText(errno);
     }
+    // Only root, or the owner while a member of the file's group, can give the new file the old
+    // one's owner and group; anyone else, such as another member of that group, changes the old
+    // file in place.
+    if (exists && ::fchown(temporary.get(), old.st_uid, old.st_gid) != 0) {
+        ::unlinkat(folder.get(), temporaryName.constData(), 0);
+        return writeInPlace(folder.get(), name, old, spans, length);
+    }
     int error = writeSpans(temporary.get(), spans);
     if (error == 0) {
+        // A change of owner clears the set-user-ID and set-group-ID bits: the mode comes after.
         if (exists)
-            keepOwnerAndMode(temporary.get(), old);
+            ::fchmod(temporary.get(), old.st_mode & 07777);
         if (fileCalls.fsync(temporary.get()) != 0)
             error = errno;
         else if (::renameat(folder.get(), temporaryName.constData(), folder.get(),

@@ -15,7 +15,8 @@ QString readWholeFile(const QString &path, TextBuilder &text);
 
 // Makes `spans`, one after another, the whole content of the regular file `path`, writing through
 // symbolic links and keeping the file's owner, group and mode; the reason in plain words, or empty.
-// A file with one name is replaced atomically. A file with several names, or in a folder that
-// takes no new files, is written in place once room for the new length has been reserved. Either
-// way, a failure leaves the old file as it was.
+// The file is replaced atomically where its owner and group can be kept. A file with several
+// names, in a folder that takes no new files, or whose owner and group this user cannot give a
+// new file, is written in place once room for the new length has been reserved. Either way, a
+// failure leaves the old file as it was.
 QString writeWholeFile(const QString &path, std::span<const QByteArrayView> spans);

@@ -24,6 +24,9 @@
 namespace {
 
 constexpr uid_t nobody = 65534;
+// A user who is no file's owner but belongs to the group of some.
+constexpr uid_t groupMember = 4321;
+constexpr gid_t sharedGroup = 4321;
 
 // The bytes a read of `path` gives, and the reason it failed or empty.
 std::pair<QByteArray, QString> readAll(const QString &path)
@@ -85,16 +88,21 @@ QStringList snapshot(const QString &dir)
     return entries;
 }
 
-// Until the returned guard goes, files are accessed as an ordinary user where `wanted` and the
-// test runs as root, so that permissions count. The files involved must be open to that user.
-auto ordinaryUser(bool wanted)
+// Until the returned guard goes, files are accessed as the user `uid` in the group `gid` where
+// the test runs as root, so that permissions count. The files involved must be open to that user.
+auto accessAs(uid_t uid, gid_t gid)
 {
-    const bool switched = wanted && ::geteuid() == 0;
-    if (switched)
-        ::setfsuid(nobody);
-    return qScopeGuard([switched] {
-        if (switched)
+    const bool switched = ::geteuid() == 0;
+    const gid_t rootGroup = ::getegid();
+    if (switched) {
+        ::setfsuid(uid);
+        ::setfsgid(gid);
+    }
+    return qScopeGuard([switched, rootGroup] {
+        if (switched) {
             ::setfsuid(0);
+            ::setfsgid(rootGroup);
+        }
     });
 }
 
@@ -206,10 +214,10 @@ void TestFileIo::refusesFilesLargerThanMemory()
 void TestFileIo::writesWholeOrNotAtAll_data()
 {
     // What the path names: a file alone, with a second name, with a name as long as names get,
-    // behind symbolic links, or saved by root rather than the ordinary user who owns it and its
-    // folder; or else what the write fails on. Whether the folder takes no new files, so that a
-    // file in it is written in place; the file's old content (none for no file) and mode; the new
-    // bytes; the reason the write fails, or empty.
+    // behind symbolic links, or saved by root or by a member of its group rather than the
+    // ordinary user who owns it and its folder; or else what the write fails on. Whether the folder
+    // takes no new files, so that a file in it is written in place; the file's old content (none
+    // for no file) and mode; the new bytes; the reason the write fails, or empty.
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("locked");
     QTest::addColumn<QByteArray>("old");
@@ -234,6 +242,8 @@ void TestFileIo::writesWholeOrNotAtAll_data()
         << "file" << false << program << 02711 << QByteArrayLiteral("new") << "";
     QTest::newRow("set-user-ID program saved by root")
         << "by root" << false << program << 04750 << QByteArrayLiteral("new") << "";
+    QTest::newRow("shared file saved by a member of its group")
+        << "group member" << false << longFile << 0664 << QByteArrayLiteral("new") << "";
     QTest::newRow("255-byte name, executable by others only")
         << "long name" << false << ab << 0701 << everyByteValue() << "";
     QTest::newRow("two names, set-user-ID, longer file")
@@ -290,8 +300,13 @@ void TestFileIo::writesWholeOrNotAtAll()
 
     const bool root = ::geteuid() == 0;
     const bool byRoot = kind == QLatin1String("by root");
-    if (byRoot && !root)
-        QSKIP("only root can save another user's file");
+    const bool member = kind == QLatin1String("group member");
+    if ((byRoot || member) && !root)
+        QSKIP("only root can make files that another user saves");
+    // Who saves the file, which belongs to the ordinary user: root, a member of the file's group,
+    // or that user.
+    const uid_t saver = byRoot ? 0 : member ? groupMember : nobody;
+    const gid_t group = member ? sharedGroup : ::getegid();
     QTemporaryDir dir;
     QVERIFY(setMode(dir.path(), 0755));
     const QString folder = dir.filePath(QStringLiteral("folder"));
@@ -308,7 +323,7 @@ void TestFileIo::writesWholeOrNotAtAll()
     }
     const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
     if (root)
-        QCOMPARE(::chown(mountPoint.constData(), nobody, gid_t(-1)), 0);
+        QCOMPARE(::chown(mountPoint.constData(), nobody, group), 0);
     const QString name =
         kind == QLatin1String("long name") ? QString(255, u'n') : QStringLiteral("target");
     QString path = folder + u'/' + name;
@@ -339,7 +354,7 @@ void TestFileIo::writesWholeOrNotAtAll()
     if (!old.isNull()) {
         QCOMPARE(writeBytes(path, old), QString());
         if (root)
-            QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, byRoot ? nobody : -1u),
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, byRoot ? nobody : group),
                      0);
         QVERIFY(setMode(path, mode));
         before = statusOf(path);
@@ -347,13 +362,13 @@ void TestFileIo::writesWholeOrNotAtAll()
     if (kind == QLatin1String("two names"))
         std::filesystem::create_hard_link(nativePath(path),
                                           nativePath(folder + QStringLiteral("/second")));
-    QVERIFY(setMode(folder, locked ? 0555 : 0755));
+    QVERIFY(setMode(folder, locked ? 0555 : member ? 0775 : 0755));
     QStringList expected = snapshot(dir.path());
 
     std::pair<QByteArray, QString> read;
     QString error;
     {
-        const auto user = ordinaryUser(!byRoot);
+        const auto user = accessAs(saver, group);
         const auto limit =
             fileSizeLimit(kind == QLatin1String("size limit") ? 4096 : RLIM_INFINITY);
         read = readAll(path);
@@ -379,11 +394,14 @@ void TestFileIo::writesWholeOrNotAtAll()
         expected.sort();
     }
     QCOMPARE(snapshot(dir.path()), expected);
+    // A file is replaced by a new one wherever that keeps its owner, group, mode and names.
     if (!old.isNull()) {
         const struct stat status = statusOf(path);
         QCOMPARE(static_cast<int>(status.st_mode & 07777), mode);
         QCOMPARE(status.st_uid, before.st_uid);
         QCOMPARE(status.st_gid, before.st_gid);
+        const bool inPlace = locked || member || kind == QLatin1String("two names");
+        QCOMPARE(status.st_ino == before.st_ino, inPlace || !reason.isEmpty());
     }
 }
 
