@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
@@ -180,6 +181,11 @@ int createTemporary(int folder, QByteArray &name, mode_t mode)
 }
 
 } // namespace
+
+void keepRunningBeyondFileSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 QString readWholeFile(const QString &path, TextBuilder &text)
 {

@@ -20,3 +20,7 @@ QString readWholeFile(const QString &path, TextBuilder &text);
 // new file, is written in place once room for the new length has been reserved. Either way, a
 // failure leaves the old file as it was.
 QString writeWholeFile(const QString &path, std::span<const QByteArrayView> spans);
+
+// Lets a write beyond the process's file-size limit fail with "File too large." instead of ending
+// the program with SIGXFSZ and losing the text; the window's services call it when it is built.
+void keepRunningBeyondFileSizeLimit();

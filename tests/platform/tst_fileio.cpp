@@ -110,7 +110,7 @@ auto accessAs(uid_t uid, gid_t gid)
 // on a full disk.
 auto fileSizeLimit(rlim_t size)
 {
-    std::signal(SIGXFSZ, SIG_IGN);
+    keepRunningBeyondFileSizeLimit();
     rlimit previous = {};
     ::getrlimit(RLIMIT_FSIZE, &previous);
     const rlimit limit = {std::min(size, previous.rlim_max), previous.rlim_max};

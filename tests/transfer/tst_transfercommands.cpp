@@ -8,7 +8,9 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +18,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,6 +144,7 @@ private slots:
     void cancelsFailuresAndSavesChangeNothingElse_data();
     void cancelsFailuresAndSavesChangeNothingElse();
     void realDialogsSaveALoadedProgramOverItselfAndOpenNoOtherFile();
+    void savingBeyondTheFileSizeLimitFailsAndKeepsTheText();
 };
 
 void TestTransferCommands::loadedEditedAndSavedByteForByte_data()
@@ -296,6 +300,47 @@ void TestTransferCommands::realDialogsSaveALoadedProgramOverItselfAndOpenNoOther
              QStringList({QStringLiteral("loaded.bin"), QStringLiteral("watched.bin")}));
     QVERIFY(!watchedFileOpened);
     ::close(watchedFile);
+}
+
+void TestTransferCommands::savingBeyondTheFileSizeLimitFailsAndKeepsTheText()
+{
+    // The test runs again in a process of its own, in which SIGXFSZ ends the process as it does
+    // by default, so that nothing but the window's own start-up can keep the process alive.
+    if (!qEnvironmentVariableIsSet("KORVANE_SIZE_LIMIT_CHILD")) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KORVANE_SIZE_LIMIT_CHILD"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("-silent"), QString::fromLatin1(QTest::currentTestFunction())});
+        QVERIFY(child.waitForFinished(-1));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        return;
+    }
+    std::signal(SIGXFSZ, SIG_DFL);
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    const QByteArray bytes = everyByteValue().repeated(64);
+    window.load(dir, bytes);
+    replaceInView(window.text1(), 0, 2, "C:");
+    const QString loaded = dir.filePath(QStringLiteral("loaded.bin"));
+    window.services->dialogAnswers.push_back(loaded);
+    {
+        rlimit limit = {};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit previous = limit;
+        limit.rlim_cur = 4096;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        const auto restore = qScopeGuard([previous] { ::setrlimit(RLIMIT_FSIZE, &previous); });
+        window.click("Command2");
+    }
+    QCOMPARE(window.services->messages,
+             QStringList(window.services->shortenedPath(loaded) +
+                         QStringLiteral(" could not be saved.\n\nFile too large.")));
+    QCOMPARE(window.text(), QByteArrayLiteral("C:") + bytes.mid(2));
+    QCOMPARE(readBytes(loaded), bytes);
 }
 
 QTEST_MAIN(TestTransferCommands)
