@@ -70,6 +70,13 @@ QString readFailureReason(int error)
     return errnoText(error);
 }
 
+// Why writing in place failed with `error` once the file's first bytes were overwritten.
+QString partlyWrittenReason(int error)
+{
+    return errnoText(error) + QStringLiteral(" It now holds part of the new text. The text is "
+                                             "still here: save it under another name.");
+}
+
 QString outOfMemoryReason(qint64 size)
 {
     return QStringLiteral("There is not enough memory to hold its %1 bytes.")
@@ -128,6 +135,15 @@ int writeSpans(int fd, std::span<const QByteArrayView> spans)
     return 0;
 }
 
+// Gives a file that a failed save lengthened, but did not write into, its old `length` back; a
+// file whose length did not change keeps its time of change too.
+void restoreLength(int fd, off_t length)
+{
+    struct stat now = {};
+    if (::fstat(fd, &now) == 0 && now.st_size != length)
+        std::ignore = fileCalls.ftruncate(fd, length);
+}
+
 // Writes `spans` over the regular file `name` in `folder` from its start and cuts the file to
 // their `length`, keeping the file and so every name it has.
 QString writeInPlace(int folder, const QByteArray &name, const struct stat &old,
@@ -146,23 +162,26 @@ QString writeInPlace(int folder, const QByteArray &name, const struct stat &old,
     if (length > 0 && fileCalls.fallocate(file.get(), 0, 0, length) != 0) {
         const int error = errno;
         // A reservation that fails part way may have lengthened the file.
-        struct stat now = {};
-        if (::fstat(file.get(), &now) == 0 && now.st_size != old.st_size)
-            std::ignore = fileCalls.ftruncate(file.get(), old.st_size);
+        restoreLength(file.get(), old.st_size);
         if (error == EOPNOTSUPP)
             return QStringLiteral("Its file system cannot reserve space in advance, so it cannot "
                                   "be saved safely there.");
         return errnoText(error);
     }
-    if (const int error = writeSpans(file.get(), spans); error != 0)
+    if (const int error = writeSpans(file.get(), spans); error != 0) {
+        // Until its first byte is overwritten, the file needs only its old length back.
+        if (::lseek(file.get(), 0, SEEK_CUR) > 0)
+            return partlyWrittenReason(error);
+        restoreLength(file.get(), old.st_size);
         return errnoText(error);
+    }
     if (fileCalls.ftruncate(file.get(), length) != 0)
-        return errnoText(errno);
+        return partlyWrittenReason(errno);
     // A write by anyone but root clears the set-user-ID and set-group-ID bits, which only the
     // owner may then set again.
     ::fchmod(file.get(), old.st_mode & 07777);
     if (fileCalls.fsync(file.get()) != 0)
-        return errnoText(errno);
+        return partlyWrittenReason(errno);
     return {};
 }
 

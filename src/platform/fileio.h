@@ -17,8 +17,9 @@ QString readWholeFile(const QString &path, TextBuilder &text);
 // symbolic links and keeping the file's owner, group and mode; the reason in plain words, or empty.
 // The file is replaced atomically where its owner and group can be kept. A file with several
 // names, in a folder that takes no new files, or whose owner and group this user cannot give a
-// new file, is written in place once room for the new length has been reserved. Either way, a
-// failure leaves the old file as it was.
+// new file, is written in place once room for the new length has been reserved. A failure leaves
+// the old file as it was, unless its reason says that writing in place failed once it had begun
+// and left the file holding part of the new text.
 QString writeWholeFile(const QString &path, std::span<const QByteArrayView> spans);
 
 // Lets a write beyond the process's file-size limit fail with "File too large." instead of ending

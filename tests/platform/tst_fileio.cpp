@@ -126,9 +126,10 @@ bool failsNow()
     return --callsBeforeFailure == 0;
 }
 
-// Until the returned guard goes, the `nth` call of `call` through the file I/O fails: a read as
-// a stream with no bytes ready, which without blocking fails with EAGAIN and else would wait for
-// good (EDEADLK here).
+// Until the returned guard goes, the `nth` call of `call` through the file I/O fails, as on a
+// failing disk: a write, cut or sync with EIO; a reservation with ENOSPC once it has reserved
+// half the room asked for; a read as a stream with no bytes ready, which without blocking fails
+// with EAGAIN and else would wait for good (EDEADLK here).
 auto failingCall(const QString &call, int nth)
 {
     callsBeforeFailure = nth;
@@ -139,6 +140,26 @@ auto failingCall(const QString &call, int nth)
                 return ::read(fd, into, count);
             errno = ::fcntl(fd, F_GETFL) & O_NONBLOCK ? EAGAIN : EDEADLK;
             return ssize_t(-1);
+        };
+    if (call == u"write")
+        fileCalls.write = [](int fd, const void *from, size_t count) {
+            return failsNow() ? (errno = EIO, ssize_t(-1)) : ::write(fd, from, count);
+        };
+    if (call == u"fallocate")
+        fileCalls.fallocate = [](int fd, int mode, off_t offset, off_t length) {
+            if (!failsNow())
+                return ::fallocate(fd, mode, offset, length);
+            ::fallocate(fd, mode, offset, length / 2);
+            errno = ENOSPC;
+            return -1;
+        };
+    if (call == u"ftruncate")
+        fileCalls.ftruncate = [](int fd, off_t length) {
+            return failsNow() ? (errno = EIO, -1) : ::ftruncate(fd, length);
+        };
+    if (call == u"fsync")
+        fileCalls.fsync = [](int fd) {
+            return failsNow() ? (errno = EIO, -1) : ::fsync(fd);
         };
     return qScopeGuard([real] { fileCalls = real; });
 }
@@ -155,6 +176,8 @@ private slots:
     void refusesFilesLargerThanMemory();
     void writesWholeOrNotAtAll_data();
     void writesWholeOrNotAtAll();
+    void saysWhatAFailureLeft_data();
+    void saysWhatAFailureLeft();
 };
 
 void TestFileIo::readsWithoutWaiting_data()
@@ -403,6 +426,58 @@ void TestFileIo::writesWholeOrNotAtAll()
         const bool inPlace = locked || member || kind == QLatin1String("two names");
         QCOMPARE(status.st_ino == before.st_ino, inPlace || !reason.isEmpty());
     }
+}
+
+void TestFileIo::saysWhatAFailureLeft_data()
+{
+    // Whether the file has a second name, so that it is written in place; the file I/O's call
+    // that fails and which of its calls; the reason; what the file then holds.
+    QTest::addColumn<bool>("twoNames");
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("nth");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QByteArray>("left");
+
+    // Longer than the old text, which its first third, the first span written, covers.
+    const QByteArray bytes = everyByteValue();
+    const QByteArray old("old");
+    const QString failed = QStringLiteral("Input/output error.");
+    const QString partly = failed + QStringLiteral(" It now holds part of the new text. The text "
+                                                   "is still here: save it under another name.");
+    QTest::newRow("replacement, second write") << false << "write" << 2 << failed << old;
+    QTest::newRow("replacement, its sync") << false << "fsync" << 1 << failed << old;
+    QTest::newRow("in place, half a reservation")
+        << true << "fallocate" << 1 << "No space left on device." << old;
+    QTest::newRow("in place, first write") << true << "write" << 1 << failed << old;
+    QTest::newRow("in place, second write")
+        << true << "write" << 2 << partly
+        << bytes.first(bytes.size() / 3).leftJustified(bytes.size(), '\0');
+    QTest::newRow("in place, cut to length") << true << "ftruncate" << 1 << partly << bytes;
+    QTest::newRow("in place, sync") << true << "fsync" << 1 << partly << bytes;
+}
+
+void TestFileIo::saysWhatAFailureLeft()
+{
+    QFETCH(bool, twoNames);
+    QFETCH(QString, call);
+    QFETCH(int, nth);
+    QFETCH(QString, reason);
+    QFETCH(QByteArray, left);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("target"));
+    QCOMPARE(writeBytes(path, "old"), QString());
+    QStringList expected = {QStringLiteral("/target = ") + QString::fromLatin1(left.toHex())};
+    if (twoNames) {
+        std::filesystem::create_hard_link(nativePath(path),
+                                          nativePath(dir.filePath(QStringLiteral("second"))));
+        expected.prepend(QStringLiteral("/second = ") + QString::fromLatin1(left.toHex()));
+    }
+    {
+        const auto failing = failingCall(call, nth);
+        QCOMPARE(writeInSpans(path, everyByteValue()), reason);
+    }
+    QCOMPARE(snapshot(dir.path()), expected);
 }
 
 QTEST_GUILESS_MAIN(TestFileIo)
