@@ -199,6 +199,23 @@ int createTemporary(int folder, QByteArray &name, mode_t mode)
     return -1;
 }
 
+// Puts the renaming of a file in `folder` on the disk, with the renamed `file`; 0, or the error
+// number.
+int syncFolder(int folder, int file)
+{
+    const FileDescriptor readable(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (readable.get() < 0) {
+        // A folder this user may not read cannot be synced alone, but its file system can.
+        if (errno == EACCES)
+            return ::syncfs(file) == 0 ? 0 : errno;
+        return errno;
+    }
+    // Some file systems keep their folders on the disk by themselves and refuse to be asked.
+    if (fileCalls.fsync(readable.get()) != 0 && errno != EINVAL)
+        return errno;
+    return 0;
+}
+
 } // namespace
 
 void keepRunningBeyondFileSizeLimit()
@@ -317,5 +334,9 @@ QString writeWholeFile(const QString &path, std::span<const QByteArrayView> span
         ::unlinkat(folder.get(), temporaryName.constData(), 0);
         return errnoText(error);
     }
+    // Until the folder is on the disk too, a crash could bring the old file back.
+    if (const int syncError = syncFolder(folder.get(), temporary.get()); syncError != 0)
+        return errnoText(syncError) + QStringLiteral(" The file now holds the new text, but it "
+                                                     "may not be on the disk yet.");
     return {};
 }

@@ -15,11 +15,12 @@ QString readWholeFile(const QString &path, TextBuilder &text);
 
 // Makes `spans`, one after another, the whole content of the regular file `path`, writing through
 // symbolic links and keeping the file's owner, group and mode; the reason in plain words, or empty.
-// The file is replaced atomically where its owner and group can be kept. A file with several
-// names, in a folder that takes no new files, or whose owner and group this user cannot give a
-// new file, is written in place once room for the new length has been reserved. A failure leaves
-// the old file as it was, unless its reason says that writing in place failed once it had begun
-// and left the file holding part of the new text.
+// The file is replaced atomically and the replacement made durable where its owner and group can
+// be kept. A file with several names, in a folder that takes no new files, or whose owner and
+// group this user cannot give a new file, is written in place once room for the new length has
+// been reserved. A failure leaves the old file as it was, unless its reason says otherwise: once
+// writing in place has begun, the file holds part of the new text; once the replacement has
+// taken the old file's place, the disk may not hold it yet.
 QString writeWholeFile(const QString &path, std::span<const QByteArrayView> spans);
 
 // Lets a write beyond the process's file-size limit fail with "File too large." instead of ending

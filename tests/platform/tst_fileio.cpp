@@ -446,6 +446,11 @@ void TestFileIo::saysWhatAFailureLeft_data()
                                                    "is still here: save it under another name.");
     QTest::newRow("replacement, second write") << false << "write" << 2 << failed << old;
     QTest::newRow("replacement, its sync") << false << "fsync" << 1 << failed << old;
+    QTest::newRow("replacement, its folder's sync")
+        << false << "fsync" << 2
+        << failed + QStringLiteral(" The file now holds the new text, but it may not be on the "
+                                   "disk yet.")
+        << bytes;
     QTest::newRow("in place, half a reservation")
         << true << "fallocate" << 1 << "No space left on device." << old;
     QTest::newRow("in place, first write") << true << "write" << 1 << failed << old;
