@@ -88,21 +88,16 @@ QStringList snapshot(const QString &dir)
     return entries;
 }
 
-// Until the returned guard goes, files are accessed as the user `uid` in the group `gid` where
-// the test runs as root, so that permissions count. The files involved must be open to that user.
+// Until the returned guard goes, files are accessed as the user `uid` in the group `gid`, so that
+// permissions count where the test runs as root; as anyone else, nothing changes. The files
+// involved must be open to that user.
 auto accessAs(uid_t uid, gid_t gid)
 {
-    const bool switched = ::geteuid() == 0;
-    const gid_t rootGroup = ::getegid();
-    if (switched) {
-        ::setfsuid(uid);
-        ::setfsgid(gid);
-    }
-    return qScopeGuard([switched, rootGroup] {
-        if (switched) {
-            ::setfsuid(0);
-            ::setfsgid(rootGroup);
-        }
+    ::setfsuid(uid);
+    ::setfsgid(gid);
+    return qScopeGuard([] {
+        ::setfsuid(::geteuid());
+        ::setfsgid(::getegid());
     });
 }
 

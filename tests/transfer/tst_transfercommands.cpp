@@ -10,7 +10,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +20,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -306,17 +306,15 @@ void TestTransferCommands::savingBeyondTheFileSizeLimitFailsAndKeepsTheText()
 {
     // The test runs again in a process of its own, in which SIGXFSZ ends the process as it does
     // by default, so that nothing but the window's own start-up can keep the process alive.
-    if (!qEnvironmentVariableIsSet("KORVANE_SIZE_LIMIT_CHILD")) {
-        QProcess child;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("KORVANE_SIZE_LIMIT_CHILD"), QStringLiteral("1"));
-        child.setProcessEnvironment(environment);
-        child.setProcessChannelMode(QProcess::ForwardedChannels);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("-silent"), QString::fromLatin1(QTest::currentTestFunction())});
-        QVERIFY(child.waitForFinished(-1));
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(child.exitCode(), 0);
+    const char *const childMark = "KORVANE_SIZE_LIMIT_CHILD";
+    if (!qEnvironmentVariableIsSet(childMark)) {
+        qputenv(childMark, "1");
+        const int exitCode = QProcess::execute(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("-silent"),
+             QString::fromLatin1(QTest::currentTestFunction())});
+        qunsetenv(childMark);
+        QCOMPARE(exitCode, 0);
         return;
     }
     std::signal(SIGXFSZ, SIG_DFL);
@@ -327,15 +325,14 @@ void TestTransferCommands::savingBeyondTheFileSizeLimitFailsAndKeepsTheText()
     replaceInView(window.text1(), 0, 2, "C:");
     const QString loaded = dir.filePath(QStringLiteral("loaded.bin"));
     window.services->dialogAnswers.push_back(loaded);
-    {
-        rlimit limit = {};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        const rlimit previous = limit;
-        limit.rlim_cur = 4096;
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-        const auto restore = qScopeGuard([previous] { ::setrlimit(RLIMIT_FSIZE, &previous); });
-        window.click("Command2");
-    }
+    rlimit limit = {};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlim_t unlimited = std::exchange(limit.rlim_cur, 4096);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    window.click("Command2");
+    limit.rlim_cur = unlimited;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+
     QCOMPARE(window.services->messages,
              QStringList(window.services->shortenedPath(loaded) +
                          QStringLiteral(" could not be saved.\n\nFile too large.")));
