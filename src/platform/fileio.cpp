@@ -1,4 +1,5 @@
 #include "fileio.h"
+#include "filecalls.h"
 #include "textbuilder.h"
 
 #include <QFile>
@@ -7,12 +8,15 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
+
+FileCalls fileCalls = {::read, ::write, ::fallocate, ::ftruncate, ::fsync};
 
 namespace {
 
@@ -57,6 +61,22 @@ QString notRegularReason(mode_t mode)
     return QStringLiteral("It is not a regular file.");
 }
 
+// Why a read failed with `error`: a file that would make the window wait for its next bytes,
+// or for another program to give it up, is refused rather than waited for.
+QString readFailureReason(int error)
+{
+    if (error == EWOULDBLOCK)
+        return QStringLiteral("It gives no bytes without waiting.");
+    return errnoText(error);
+}
+
+// Why writing in place failed with `error` once the file's first bytes were overwritten.
+QString partlyWrittenReason(int error)
+{
+    return errnoText(error) + QStringLiteral(" It now holds part of the new text. The text is "
+                                             "still here: save it under another name.");
+}
+
 QString outOfMemoryReason(qint64 size)
 {
     return QStringLiteral("There is not enough memory to hold its %1 bytes.")
@@ -68,20 +88,9 @@ ssize_t readSome(int fd, char *into, size_t count)
 {
     ssize_t got;
     do {
-        got = ::read(fd, into, count);
+        got = fileCalls.read(fd, into, count);
     } while (got < 0 && errno == EINTR);
     return got;
-}
-
-// Gives the written file the old one's owner, group and mode as far as this user may.
-void keepOwnerAndMode(int fd, const struct stat &old)
-{
-    // A user who may not give the file its owner keeps it, with the old group if they belong to it.
-    if (::fchown(fd, old.st_uid, old.st_gid) != 0)
-        std::ignore = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    // A change of owner clears the set-user-ID and set-group-ID bits, and so does a write by an
-    // ordinary user: the mode comes last.
-    ::fchmod(fd, old.st_mode & 07777);
 }
 
 // The file that `path` names once the symbolic links at its end are followed, whether or not that
@@ -111,7 +120,7 @@ int writeSpans(int fd, std::span<const QByteArrayView> spans)
         const char *next = span.data();
         qsizetype left = span.size();
         while (left > 0) {
-            const ssize_t put = ::write(fd, next, static_cast<size_t>(left));
+            const ssize_t put = fileCalls.write(fd, next, static_cast<size_t>(left));
             if (put < 0 && errno == EINTR)
                 continue;
             if (put < 0)
@@ -124,6 +133,15 @@ int writeSpans(int fd, std::span<const QByteArrayView> spans)
         }
     }
     return 0;
+}
+
+// Gives a file that a failed save lengthened, but did not write into, its old `length` back; a
+// file whose length did not change keeps its time of change too.
+void restoreLength(int fd, off_t length)
+{
+    struct stat now = {};
+    if (::fstat(fd, &now) == 0 && now.st_size != length)
+        std::ignore = fileCalls.ftruncate(fd, length);
 }
 
 // Writes `spans` over the regular file `name` in `folder` from its start and cuts the file to
@@ -141,24 +159,29 @@ QString writeInPlace(int folder, const QByteArray &name, const struct stat &old,
     // disk fails the save while the old file is still whole. fallocate(2) rather than
     // posix_fallocate(3), which would fall back to writing into the file where the file system
     // cannot reserve space.
-    if (length > 0 && ::fallocate(file.get(), 0, 0, length) != 0) {
+    if (length > 0 && fileCalls.fallocate(file.get(), 0, 0, length) != 0) {
         const int error = errno;
         // A reservation that fails part way may have lengthened the file.
-        struct stat now = {};
-        if (::fstat(file.get(), &now) == 0 && now.st_size != old.st_size)
-            std::ignore = ::ftruncate(file.get(), old.st_size);
+        restoreLength(file.get(), old.st_size);
         if (error == EOPNOTSUPP)
             return QStringLiteral("Its file system cannot reserve space in advance, so it cannot "
                                   "be saved safely there.");
         return errnoText(error);
     }
-    if (const int error = writeSpans(file.get(), spans); error != 0)
+    if (const int error = writeSpans(file.get(), spans); error != 0) {
+        // Until its first byte is overwritten, the file needs only its old length back.
+        if (::lseek(file.get(), 0, SEEK_CUR) > 0)
+            return partlyWrittenReason(error);
+        restoreLength(file.get(), old.st_size);
         return errnoText(error);
-    if (::ftruncate(file.get(), length) != 0)
-        return errnoText(errno);
-    keepOwnerAndMode(file.get(), old);
-    if (::fsync(file.get()) != 0)
-        return errnoText(errno);
+    }
+    if (fileCalls.ftruncate(file.get(), length) != 0)
+        return partlyWrittenReason(errno);
+    // A write by anyone but root clears the set-user-ID and set-group-ID bits, which only the
+    // owner may then set again.
+    ::fchmod(file.get(), old.st_mode & 07777);
+    if (fileCalls.fsync(file.get()) != 0)
+        return partlyWrittenReason(errno);
     return {};
 }
 
@@ -176,26 +199,53 @@ int createTemporary(int folder, QByteArray &name, mode_t mode)
     return -1;
 }
 
+// Puts the renaming of a file in `folder` on the disk, with the renamed `file`; 0, or the error
+// number.
+int syncFolder(int folder, int file)
+{
+    const FileDescriptor readable(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (readable.get() < 0) {
+        // A folder this user may not read cannot be synced alone, but its file system can.
+        if (errno == EACCES)
+            return ::syncfs(file) == 0 ? 0 : errno;
+        return errno;
+    }
+    // Some file systems keep their folders on the disk by themselves and refuse to be asked.
+    if (fileCalls.fsync(readable.get()) != 0 && errno != EINVAL)
+        return errno;
+    return 0;
+}
+
 } // namespace
+
+void keepRunningBeyondFileSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
 
 QString readWholeFile(const QString &path, TextBuilder &text)
 {
     if (path.isEmpty())
         return QStringLiteral("No file was chosen.");
 
-    // Non-blocking, so that opening a FIFO returns at once and the type check below refuses it.
+    // Non-blocking, so that opening a FIFO returns at once and the type check below refuses it,
+    // and so that a file under another program's lease is refused instead of waited for.
     const QByteArray nativePath = QFile::encodeName(path);
     FileDescriptor file(
         ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0)
-        return errnoText(errno);
+        return readFailureReason(errno);
 
     struct stat status = {};
     if (::fstat(file.get(), &status) != 0)
         return errnoText(errno);
     if (!S_ISREG(status.st_mode))
         return notRegularReason(status.st_mode);
-    ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+    // A file that reports no size may be a stream that waits for its next bytes, as /proc/kmsg
+    // does: it is read without blocking, so that such a wait is refused instead of freezing the
+    // window. Files with a size never make a read wait.
+    if (status.st_size > 0)
+        ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
 
     // The size is only a first guess: files that grow while being read, and files that report
     // no size (as many under /proc do), are read on to their real end. A megabyte at a time,
@@ -210,7 +260,7 @@ QString readWholeFile(const QString &path, TextBuilder &text)
             return outOfMemoryReason(qMax<qint64>(total, status.st_size));
         const ssize_t got = readSome(file.get(), space.data(), std::min(space.size(), pieceSize));
         if (got < 0)
-            return errnoText(errno);
+            return readFailureReason(errno);
         if (got == 0)
             return {};
         text.commit(got);
@@ -262,17 +312,31 @@ QString writeWholeFile(const QString &path, std::span<const QByteArrayView> span
             return writeInPlace(folder.get(), name, old, spans, length);
         return errnoText(errno);
     }
+    // Only root, or the owner while a member of the file's group, can give the new file the old
+    // one's owner and group; anyone else, such as another member of that group, changes the old
+    // file in place.
+    if (exists && ::fchown(temporary.get(), old.st_uid, old.st_gid) != 0) {
+        ::unlinkat(folder.get(), temporaryName.constData(), 0);
+        return writeInPlace(folder.get(), name, old, spans, length);
+    }
     int error = writeSpans(temporary.get(), spans);
     if (error == 0) {
+        // A change of owner clears the set-user-ID and set-group-ID bits: the mode comes after.
         if (exists)
-            keepOwnerAndMode(temporary.get(), old);
-        if (::fsync(temporary.get()) != 0 || ::renameat(folder.get(), temporaryName.constData(),
-                                                        folder.get(), name.constData()) != 0)
+            ::fchmod(temporary.get(), old.st_mode & 07777);
+        if (fileCalls.fsync(temporary.get()) != 0)
+            error = errno;
+        else if (::renameat(folder.get(), temporaryName.constData(), folder.get(),
+                            name.constData()) != 0)
             error = errno;
     }
     if (error != 0) {
         ::unlinkat(folder.get(), temporaryName.constData(), 0);
         return errnoText(error);
     }
+    // Until the folder is on the disk too, a crash could bring the old file back.
+    if (const int syncError = syncFolder(folder.get(), temporary.get()); syncError != 0)
+        return errnoText(syncError) + QStringLiteral(" The file now holds the new text, but it "
+                                                     "may not be on the disk yet.");
     return {};
 }

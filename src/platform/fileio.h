@@ -9,12 +9,20 @@ class TextBuilder;
 
 // Reads the whole regular file at `path` into `text`, straight into its buffers; the reason in
 // plain words, or empty. Anything but a regular file (a folder, a FIFO, a device) is refused
-// before a byte is read, so that nothing can block waiting for a writer.
+// before a byte is read, and so is a file that would make a read wait (a stream of kernel
+// messages, a file under another program's lease), so that nothing blocks the window.
 QString readWholeFile(const QString &path, TextBuilder &text);
 
 // Makes `spans`, one after another, the whole content of the regular file `path`, writing through
 // symbolic links and keeping the file's owner, group and mode; the reason in plain words, or empty.
-// A file with one name is replaced atomically. A file with several names, or in a folder that
-// takes no new files, is written in place once room for the new length has been reserved. Either
-// way, a failure leaves the old file as it was.
+// The file is replaced atomically and the replacement made durable where its owner and group can
+// be kept. A file with several names, in a folder that takes no new files, or whose owner and
+// group this user cannot give a new file, is written in place once room for the new length has
+// been reserved. A failure leaves the old file as it was, unless its reason says otherwise: once
+// writing in place has begun, the file holds part of the new text; once the replacement has
+// taken the old file's place, the disk may not hold it yet.
 QString writeWholeFile(const QString &path, std::span<const QByteArrayView> spans);
+
+// Lets a write beyond the process's file-size limit fail with "File too large." instead of ending
+// the program with SIGXFSZ and losing the text; the window's services call it when it is built.
+void keepRunningBeyondFileSizeLimit();

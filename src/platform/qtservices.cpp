@@ -64,6 +64,7 @@ QtServices::QtServices(const ViewControls &controls)
     : view(controls)
 {
     view.window->installEventFilter(this);
+    keepRunningBeyondFileSizeLimit();
 }
 
 bool QtServices::eventFilter(QObject *watched, QEvent *event)

@@ -1,5 +1,6 @@
 #include "bytesamples.h"
 #include "filebytes.h"
+#include "filecalls.h"
 #include "fileio.h"
 #include "textbuilder.h"
 
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/fsuid.h>
 #include <sys/mount.h>
@@ -22,6 +24,9 @@
 namespace {
 
 constexpr uid_t nobody = 65534;
+// A user who is no file's owner but belongs to the group of some.
+constexpr uid_t groupMember = 4321;
+constexpr gid_t sharedGroup = 4321;
 
 // The bytes a read of `path` gives, and the reason it failed or empty.
 std::pair<QByteArray, QString> readAll(const QString &path)
@@ -83,16 +88,16 @@ QStringList snapshot(const QString &dir)
     return entries;
 }
 
-// Until the returned guard goes, files are accessed as an ordinary user where `wanted` and the
-// test runs as root, so that permissions count. The files involved must be open to that user.
-auto ordinaryUser(bool wanted)
+// Until the returned guard goes, files are accessed as the user `uid` in the group `gid`, so that
+// permissions count where the test runs as root; as anyone else, nothing changes. The files
+// involved must be open to that user.
+auto accessAs(uid_t uid, gid_t gid)
 {
-    const bool switched = wanted && ::geteuid() == 0;
-    if (switched)
-        ::setfsuid(nobody);
-    return qScopeGuard([switched] {
-        if (switched)
-            ::setfsuid(0);
+    ::setfsuid(uid);
+    ::setfsgid(gid);
+    return qScopeGuard([] {
+        ::setfsuid(::geteuid());
+        ::setfsgid(::getegid());
     });
 }
 
@@ -100,12 +105,58 @@ auto ordinaryUser(bool wanted)
 // on a full disk.
 auto fileSizeLimit(rlim_t size)
 {
-    std::signal(SIGXFSZ, SIG_IGN);
+    keepRunningBeyondFileSizeLimit();
     rlimit previous = {};
     ::getrlimit(RLIMIT_FSIZE, &previous);
     const rlimit limit = {std::min(size, previous.rlim_max), previous.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     return qScopeGuard([previous] { ::setrlimit(RLIMIT_FSIZE, &previous); });
+}
+
+int callsBeforeFailure = 0;
+
+// Whether the file I/O's call that is to fail comes now.
+bool failsNow()
+{
+    return --callsBeforeFailure == 0;
+}
+
+// Until the returned guard goes, the `nth` call of `call` through the file I/O fails, as on a
+// failing disk: a write, cut or sync with EIO; a reservation with ENOSPC once it has reserved
+// half the room asked for; a read as a stream with no bytes ready, which without blocking fails
+// with EAGAIN and else would wait for good (EDEADLK here).
+auto failingCall(const QString &call, int nth)
+{
+    callsBeforeFailure = nth;
+    const FileCalls real = fileCalls;
+    if (call == u"read")
+        fileCalls.read = [](int fd, void *into, size_t count) {
+            if (!failsNow())
+                return ::read(fd, into, count);
+            errno = ::fcntl(fd, F_GETFL) & O_NONBLOCK ? EAGAIN : EDEADLK;
+            return ssize_t(-1);
+        };
+    if (call == u"write")
+        fileCalls.write = [](int fd, const void *from, size_t count) {
+            return failsNow() ? (errno = EIO, ssize_t(-1)) : ::write(fd, from, count);
+        };
+    if (call == u"fallocate")
+        fileCalls.fallocate = [](int fd, int mode, off_t offset, off_t length) {
+            if (!failsNow())
+                return ::fallocate(fd, mode, offset, length);
+            ::fallocate(fd, mode, offset, length / 2);
+            errno = ENOSPC;
+            return -1;
+        };
+    if (call == u"ftruncate")
+        fileCalls.ftruncate = [](int fd, off_t length) {
+            return failsNow() ? (errno = EIO, -1) : ::ftruncate(fd, length);
+        };
+    if (call == u"fsync")
+        fileCalls.fsync = [](int fd) {
+            return failsNow() ? (errno = EIO, -1) : ::fsync(fd);
+        };
+    return qScopeGuard([real] { fileCalls = real; });
 }
 
 } // namespace
@@ -115,19 +166,56 @@ class TestFileIo final : public QObject
     Q_OBJECT
 
 private slots:
-    void readsFilesThatReportNoSize();
+    void readsWithoutWaiting_data();
+    void readsWithoutWaiting();
     void refusesFilesLargerThanMemory();
     void writesWholeOrNotAtAll_data();
     void writesWholeOrNotAtAll();
+    void saysWhatAFailureLeft_data();
+    void saysWhatAFailureLeft();
 };
 
-void TestFileIo::readsFilesThatReportNoSize()
+void TestFileIo::readsWithoutWaiting_data()
 {
-    const QString path = QStringLiteral("/proc/self/status");
-    QCOMPARE(statusOf(path).st_size, off_t(0));
+    // A file that reports no size, or one under another program's lease, which makes every
+    // opening wait until that program gives the file up; the read that would wait for bytes yet
+    // to come, if any; the reason the read fails, or empty.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("waitingRead");
+    QTest::addColumn<QString>("reason");
+
+    const QString status = QStringLiteral("/proc/self/status");
+    const QString waits = QStringLiteral("It gives no bytes without waiting.");
+    QTest::newRow("reports no size") << status << 0 << "";
+    QTest::newRow("reports no size, nothing ready") << status << 1 << waits;
+    QTest::newRow("reports no size, first bytes ready") << status << 2 << waits;
+    QTest::newRow("under a lease") << "leased" << 0 << waits;
+}
+
+void TestFileIo::readsWithoutWaiting()
+{
+    QFETCH(QString, file);
+    QFETCH(int, waitingRead);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    const QString path = file.startsWith(u'/') ? file : dir.filePath(file);
+    int holder = -1;
+    if (file == QLatin1String("leased")) {
+        QCOMPARE(writeBytes(path, "held"), QString());
+        // The holder is told of each opening by SIGIO, which would end this process.
+        std::signal(SIGIO, SIG_IGN);
+        holder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QCOMPARE(::fcntl(holder, F_SETLEASE, F_WRLCK), 0);
+    }
+    const auto release = qScopeGuard([holder] { ::close(holder); });
+    QCOMPARE(statusOf(path).st_size == 0, holder < 0);
+
+    const auto waiting = failingCall(QStringLiteral("read"), waitingRead);
     const auto [bytes, error] = readAll(path);
-    QCOMPARE(error, QString());
-    QVERIFY(bytes.startsWith("Name:") && bytes.contains("\nPid:") && bytes.endsWith('\n'));
+    QCOMPARE(error, reason);
+    if (reason.isEmpty())
+        QVERIFY(bytes.startsWith("Name:") && bytes.contains("\nPid:") && bytes.endsWith('\n'));
 }
 
 void TestFileIo::refusesFilesLargerThanMemory()
@@ -144,10 +232,10 @@ void TestFileIo::refusesFilesLargerThanMemory()
 void TestFileIo::writesWholeOrNotAtAll_data()
 {
     // What the path names: a file alone, with a second name, with a name as long as names get,
-    // behind symbolic links, or saved by root rather than the ordinary user who owns it and its
-    // folder; or else what the write fails on. Whether the folder takes no new files, so that a
-    // file in it is written in place; the file's old content (none for no file) and mode; the new
-    // bytes; the reason the write fails, or empty.
+    // behind symbolic links, or saved by root or by a member of its group rather than the
+    // ordinary user who owns it and its folder; or else what the write fails on. Whether the folder
+    // takes no new files, so that a file in it is written in place; the file's old content (none
+    // for no file) and mode; the new bytes; the reason the write fails, or empty.
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("locked");
     QTest::addColumn<QByteArray>("old");
@@ -172,6 +260,8 @@ void TestFileIo::writesWholeOrNotAtAll_data()
         << "file" << false << program << 02711 << QByteArrayLiteral("new") << "";
     QTest::newRow("set-user-ID program saved by root")
         << "by root" << false << program << 04750 << QByteArrayLiteral("new") << "";
+    QTest::newRow("shared file saved by a member of its group")
+        << "group member" << false << longFile << 0664 << QByteArrayLiteral("new") << "";
     QTest::newRow("255-byte name, executable by others only")
         << "long name" << false << ab << 0701 << everyByteValue() << "";
     QTest::newRow("two names, set-user-ID, longer file")
@@ -228,8 +318,13 @@ void TestFileIo::writesWholeOrNotAtAll()
 
     const bool root = ::geteuid() == 0;
     const bool byRoot = kind == QLatin1String("by root");
-    if (byRoot && !root)
-        QSKIP("only root can save another user's file");
+    const bool member = kind == QLatin1String("group member");
+    if ((byRoot || member) && !root)
+        QSKIP("only root can make files that another user saves");
+    // Who saves the file, which belongs to the ordinary user: root, a member of the file's group,
+    // or that user.
+    const uid_t saver = byRoot ? 0 : member ? groupMember : nobody;
+    const gid_t group = member ? sharedGroup : ::getegid();
     QTemporaryDir dir;
     QVERIFY(setMode(dir.path(), 0755));
     const QString folder = dir.filePath(QStringLiteral("folder"));
@@ -246,7 +341,7 @@ void TestFileIo::writesWholeOrNotAtAll()
     }
     const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
     if (root)
-        QCOMPARE(::chown(mountPoint.constData(), nobody, gid_t(-1)), 0);
+        QCOMPARE(::chown(mountPoint.constData(), nobody, group), 0);
     const QString name =
         kind == QLatin1String("long name") ? QString(255, u'n') : QStringLiteral("target");
     QString path = folder + u'/' + name;
@@ -277,7 +372,7 @@ void TestFileIo::writesWholeOrNotAtAll()
     if (!old.isNull()) {
         QCOMPARE(writeBytes(path, old), QString());
         if (root)
-            QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, byRoot ? nobody : -1u),
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, byRoot ? nobody : group),
                      0);
         QVERIFY(setMode(path, mode));
         before = statusOf(path);
@@ -285,13 +380,13 @@ void TestFileIo::writesWholeOrNotAtAll()
     if (kind == QLatin1String("two names"))
         std::filesystem::create_hard_link(nativePath(path),
                                           nativePath(folder + QStringLiteral("/second")));
-    QVERIFY(setMode(folder, locked ? 0555 : 0755));
+    QVERIFY(setMode(folder, locked ? 0555 : member ? 0775 : 0755));
     QStringList expected = snapshot(dir.path());
 
     std::pair<QByteArray, QString> read;
     QString error;
     {
-        const auto user = ordinaryUser(!byRoot);
+        const auto user = accessAs(saver, group);
         const auto limit =
             fileSizeLimit(kind == QLatin1String("size limit") ? 4096 : RLIM_INFINITY);
         read = readAll(path);
@@ -317,12 +412,72 @@ void TestFileIo::writesWholeOrNotAtAll()
         expected.sort();
     }
     QCOMPARE(snapshot(dir.path()), expected);
+    // A file is replaced by a new one wherever that keeps its owner, group, mode and names.
     if (!old.isNull()) {
         const struct stat status = statusOf(path);
         QCOMPARE(static_cast<int>(status.st_mode & 07777), mode);
         QCOMPARE(status.st_uid, before.st_uid);
         QCOMPARE(status.st_gid, before.st_gid);
+        const bool inPlace = locked || member || kind == QLatin1String("two names");
+        QCOMPARE(status.st_ino == before.st_ino, inPlace || !reason.isEmpty());
     }
+}
+
+void TestFileIo::saysWhatAFailureLeft_data()
+{
+    // Whether the file has a second name, so that it is written in place; the file I/O's call
+    // that fails and which of its calls; the reason; what the file then holds.
+    QTest::addColumn<bool>("twoNames");
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<int>("nth");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QByteArray>("left");
+
+    // Longer than the old text, which its first third, the first span written, covers.
+    const QByteArray bytes = everyByteValue();
+    const QByteArray old("old");
+    const QString failed = QStringLiteral("Input/output error.");
+    const QString partly = failed + QStringLiteral(" It now holds part of the new text. The text "
+                                                   "is still here: save it under another name.");
+    QTest::newRow("replacement, second write") << false << "write" << 2 << failed << old;
+    QTest::newRow("replacement, its sync") << false << "fsync" << 1 << failed << old;
+    QTest::newRow("replacement, its folder's sync")
+        << false << "fsync" << 2
+        << failed + QStringLiteral(" The file now holds the new text, but it may not be on the "
+                                   "disk yet.")
+        << bytes;
+    QTest::newRow("in place, half a reservation")
+        << true << "fallocate" << 1 << "No space left on device." << old;
+    QTest::newRow("in place, first write") << true << "write" << 1 << failed << old;
+    QTest::newRow("in place, second write")
+        << true << "write" << 2 << partly
+        << bytes.first(bytes.size() / 3).leftJustified(bytes.size(), '\0');
+    QTest::newRow("in place, cut to length") << true << "ftruncate" << 1 << partly << bytes;
+    QTest::newRow("in place, sync") << true << "fsync" << 1 << partly << bytes;
+}
+
+void TestFileIo::saysWhatAFailureLeft()
+{
+    QFETCH(bool, twoNames);
+    QFETCH(QString, call);
+    QFETCH(int, nth);
+    QFETCH(QString, reason);
+    QFETCH(QByteArray, left);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("target"));
+    QCOMPARE(writeBytes(path, "old"), QString());
+    QStringList expected = {QStringLiteral("/target = ") + QString::fromLatin1(left.toHex())};
+    if (twoNames) {
+        std::filesystem::create_hard_link(nativePath(path),
+                                          nativePath(dir.filePath(QStringLiteral("second"))));
+        expected.prepend(QStringLiteral("/second = ") + QString::fromLatin1(left.toHex()));
+    }
+    {
+        const auto failing = failingCall(call, nth);
+        QCOMPARE(writeInSpans(path, everyByteValue()), reason);
+    }
+    QCOMPARE(snapshot(dir.path()), expected);
 }
 
 QTEST_GUILESS_MAIN(TestFileIo)

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -16,8 +17,10 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -141,6 +144,7 @@ private slots:
     void cancelsFailuresAndSavesChangeNothingElse_data();
     void cancelsFailuresAndSavesChangeNothingElse();
     void realDialogsSaveALoadedProgramOverItselfAndOpenNoOtherFile();
+    void savingBeyondTheFileSizeLimitFailsAndKeepsTheText();
 };
 
 void TestTransferCommands::loadedEditedAndSavedByteForByte_data()
@@ -296,6 +300,44 @@ void TestTransferCommands::realDialogsSaveALoadedProgramOverItselfAndOpenNoOther
              QStringList({QStringLiteral("loaded.bin"), QStringLiteral("watched.bin")}));
     QVERIFY(!watchedFileOpened);
     ::close(watchedFile);
+}
+
+void TestTransferCommands::savingBeyondTheFileSizeLimitFailsAndKeepsTheText()
+{
+    // The test runs again in a process of its own, in which SIGXFSZ ends the process as it does
+    // by default, so that nothing but the window's own start-up can keep the process alive.
+    const char *const childMark = "KORVANE_SIZE_LIMIT_CHILD";
+    if (!qEnvironmentVariableIsSet(childMark)) {
+        qputenv(childMark, "1");
+        const int exitCode = QProcess::execute(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("-silent"),
+             QString::fromLatin1(QTest::currentTestFunction())});
+        qunsetenv(childMark);
+        QCOMPARE(exitCode, 0);
+        return;
+    }
+    std::signal(SIGXFSZ, SIG_DFL);
+    QTemporaryDir dir;
+    ScriptedWindow window;
+    const QByteArray bytes = everyByteValue().repeated(64);
+    window.load(dir, bytes);
+    replaceInView(window.text1(), 0, 2, "C:");
+    const QString loaded = dir.filePath(QStringLiteral("loaded.bin"));
+    window.services->dialogAnswers.push_back(loaded);
+    rlimit limit = {};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlim_t unlimited = std::exchange(limit.rlim_cur, 4096);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    window.click("Command2");
+    limit.rlim_cur = unlimited;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+
+    QCOMPARE(window.services->messages,
+             QStringList(window.services->shortenedPath(loaded) +
+                         QStringLiteral(" could not be saved.\n\nFile too large.")));
+    QCOMPARE(window.text(), QByteArrayLiteral("C:") + bytes.mid(2));
+    QCOMPARE(readBytes(loaded), bytes);
 }
 
 QTEST_MAIN(TestTransferCommands)
