@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
+#include <utility>
 
 FileCalls fileCalls = {::read, ::write, ::fallocate, ::ftruncate, ::fsync};
 
@@ -37,6 +38,8 @@ public:
     FileDescriptor &operator=(const FileDescriptor &) = delete;
 
     int get() const { return fd; }
+    /// Gives the descriptor up to the caller, who closes it.
+    int release() { return std::exchange(fd, -1); }
 
 private:
     int fd;
@@ -223,7 +226,7 @@ void keepRunningBeyondFileSizeLimit()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-QString readWholeFile(const QString &path, TextBuilder &text)
+QString readFile(const QString &path, Text &text, const FileReading &how)
 {
     if (path.isEmpty())
         return QStringLiteral("No file was chosen.");
@@ -241,6 +244,12 @@ QString readWholeFile(const QString &path, TextBuilder &text)
         return errnoText(errno);
     if (!S_ISREG(status.st_mode))
         return notRegularReason(status.st_mode);
+    if (status.st_size >= how.onDemandFrom) {
+        auto source = std::make_shared<FileSource>(file.release(), status, how.cache);
+        source->setTroubleHandler(how.onTrouble);
+        text = Text::ofFile(std::move(source));
+        return {};
+    }
     // A file that reports no size may be a stream that waits for its next bytes, as /proc/kmsg
     // does: it is read without blocking, so that such a wait is refused instead of freezing the
     // window. Files with a size never make a read wait.
@@ -248,24 +257,26 @@ QString readWholeFile(const QString &path, TextBuilder &text)
         ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
 
     // The size is only a first guess: files that grow while being read, and files that report
-    // no size (as many under /proc do), are read on to their real end. A megabyte at a time,
-    // so that the bytes just read are still in the cache when their line ends are counted.
-    if (!text.reserve(status.st_size))
+    // no size (as many under /proc do), are read on to their real end.
+    TextBuilder whole;
+    if (!whole.reserve(status.st_size))
         return outOfMemoryReason(status.st_size);
     constexpr size_t pieceSize = 1 << 20;
     qint64 total = 0;
     for (;;) {
-        const std::span<char> space = text.space();
+        const std::span<char> space = whole.space();
         if (space.empty())
             return outOfMemoryReason(qMax<qint64>(total, status.st_size));
         const ssize_t got = readSome(file.get(), space.data(), std::min(space.size(), pieceSize));
         if (got < 0)
             return readFailureReason(errno);
         if (got == 0)
-            return {};
-        text.commit(got);
+            break;
+        whole.commit(got);
         total += got;
     }
+    text = whole.text();
+    return {};
 }
 
 QString writeWholeFile(const QString &path, std::span<const QByteArrayView> spans)

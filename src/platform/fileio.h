@@ -1,17 +1,32 @@
 #pragma once
 
+#include "text.h"
+
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <span>
 
-class TextBuilder;
+// How readFile makes a file into a text.
+struct FileReading
+{
+    /// A file of 32 MiB or more opens at once and is read on demand; a smaller one, read whole
+    /// in a few tens of milliseconds, stays as it was opened whatever happens to the file later.
+    static constexpr qint64 defaultOnDemandFrom = qint64(32) << 20;
 
-// Reads the whole regular file at `path` into `text`, straight into its buffers; the reason in
-// plain words, or empty. Anything but a regular file (a folder, a FIFO, a device) is refused
-// before a byte is read, and so is a file that would make a read wait (a stream of kernel
-// messages, a file under another program's lease), so that nothing blocks the window.
-QString readWholeFile(const QString &path, TextBuilder &text);
+    qint64 onDemandFrom = defaultOnDemandFrom;
+    std::shared_ptr<PageCache> cache = PageCache::shared();
+    /// Told once when a file read on demand changed on disk or could no longer be read.
+    std::function<void(FileTrouble)> onTrouble;
+};
+
+// Makes the regular file at `path` into `text`: read whole into memory, or, from a size on,
+// read on demand; the reason in plain words, or empty. Files that report no size are read whole
+// to their real end. Anything but a regular file (a folder, a FIFO, a device) is refused before
+// a byte is read, and so is a file that would make a read wait (a stream of kernel messages, a
+// file under another program's lease), so that nothing blocks the window.
+QString readFile(const QString &path, Text &text, const FileReading &how = {});
 
 // Makes `spans`, one after another, the whole content of the regular file `path`, writing through
 // symbolic links and keeping the file's owner, group and mode; the reason in plain words, or empty.

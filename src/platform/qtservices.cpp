@@ -1,7 +1,6 @@
 #include "qtservices.h"
 #include "byteview.h"
 #include "fileio.h"
-#include "textbuilder.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -79,13 +78,15 @@ Text QtServices::viewText()
     return view.text1->text();
 }
 
-QString QtServices::loadViewText(const QString &path)
+QString QtServices::loadViewText(const QString &path, std::function<void(FileTrouble)> onTrouble)
 {
     const BusyCursor busy;
-    TextBuilder text;
-    const QString error = readWholeFile(path, text);
+    FileReading how;
+    how.onTrouble = std::move(onTrouble);
+    Text text;
+    const QString error = readFile(path, text, how);
     if (error.isEmpty())
-        view.text1->setText(text.text());
+        view.text1->setText(text);
     return error;
 }
 
@@ -157,6 +158,13 @@ void QtServices::showMessage(const QString &message)
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Korvane"), message, QMessageBox::Ok,
                     view.window);
     box.exec();
+}
+
+void QtServices::showMessageLater(const QString &message)
+{
+    // Queued on the window, so that a message still waiting when it closes is never shown.
+    QMetaObject::invokeMethod(
+        view.window, [this, message] { showMessage(message); }, Qt::QueuedConnection);
 }
 
 QString QtServices::shortenedPath(const QString &path) const

@@ -28,7 +28,8 @@ public:
     explicit QtServices(const ViewControls &controls);
 
     Text viewText() override;
-    QString loadViewText(const QString &path) override;
+    QString loadViewText(const QString &path,
+                         std::function<void(FileTrouble)> onTrouble) override;
     void select(qint64 offset, qint64 length) override;
     void focusView() override;
     void setCaption(Control control, const QString &caption) override;
@@ -38,6 +39,7 @@ public:
     QString dialogFileName() const override;
 
     void showMessage(const QString &message) override;
+    void showMessageLater(const QString &message) override;
     QString shortenedPath(const QString &path) const override;
     std::optional<QString> prompt(const QString &prompt, const QString &title) override;
     bool pumpEvents() override;

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The controls whose captions the commands change.
@@ -31,8 +32,10 @@ public:
     /// alone; taking it costs O(1).
     virtual Text viewText() = 0;
     /// Makes the whole file at `path` the view's text; the reason in plain words when that
-    /// fails, and the old text then stays.
-    virtual QString loadViewText(const QString &path) = 0;
+    /// fails, and the old text then stays. A large file is read on demand, and `onTrouble` hears
+    /// once if it later changes on disk or can no longer be read.
+    virtual QString loadViewText(const QString &path,
+                                 std::function<void(FileTrouble)> onTrouble) = 0;
     /// Selects `length` characters from `offset`, both clamped to the current text.
     virtual void select(qint64 offset, qint64 length) = 0;
     /// Moves the keyboard focus to the view, so that its selection shows.
@@ -48,6 +51,8 @@ public:
 
     /// Shows a modal box titled "Korvane" with one OK button and waits until it is dismissed.
     virtual void showMessage(const QString &message) = 0;
+    /// Shows the message as showMessage does, once the events being handled now are done.
+    virtual void showMessageLater(const QString &message) = 0;
     /// `path` shortened in the middle where it would make a message box wider than the screen.
     virtual QString shortenedPath(const QString &path) const = 0;
     /// Asks for a line of text; std::nullopt when the user cancelled.
