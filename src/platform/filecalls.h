@@ -8,6 +8,7 @@ struct FileCalls
 {
     ssize_t (*read)(int fd, void *into, size_t count);
     ssize_t (*write)(int fd, const void *from, size_t count);
+    ssize_t (*pwrite)(int fd, const void *from, size_t count, off_t offset);
     int (*fallocate)(int fd, int mode, off_t offset, off_t length);
     int (*ftruncate)(int fd, off_t length);
     int (*fsync)(int fd);

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <functional>
-#include <span>
 
 // How readFile makes a file into a text.
 struct FileReading
@@ -28,15 +27,21 @@ struct FileReading
 // file under another program's lease), so that nothing blocks the window.
 QString readFile(const QString &path, Text &text, const FileReading &how = {});
 
-// Makes `spans`, one after another, the whole content of the regular file `path`, writing through
-// symbolic links and keeping the file's owner, group and mode; the reason in plain words, or empty.
-// The file is replaced atomically and the replacement made durable where its owner and group can
-// be kept. A file with several names, in a folder that takes no new files, or whose owner and
-// group this user cannot give a new file, is written in place once room for the new length has
-// been reserved. A failure leaves the old file as it was, unless its reason says otherwise: once
-// writing in place has begun, the file holds part of the new text; once the replacement has
-// taken the old file's place, the disk may not hold it yet.
-QString writeWholeFile(const QString &path, std::span<const QByteArrayView> spans);
+// Makes `text` the whole content of the regular file `path`, straight from where its bytes lie,
+// writing through symbolic links and keeping the file's owner, group and mode; the reason in plain
+// words, or empty. The file is replaced atomically and the replacement made durable where its
+// owner and group can be kept: a new file, whose whole length is reserved first, takes the old
+// one's place once it is complete. A file with several names, in a folder that takes no new
+// files, or whose owner and group this user cannot give a new file, is written in place once room
+// for the new length has been reserved. A failure leaves the old file as it was, unless its reason
+// says otherwise: once writing in place has begun, the file holds part of the new text; once the
+// replacement has taken the old file's place, the disk may not hold it yet.
+//
+// The file a text is read from on demand is saved over only while it is as it was opened. A text
+// that is that file with bytes overwritten at their own offsets is saved by writing just those
+// bytes. Any other text is written in place over it never, since that would overwrite bytes
+// before they are read: where the file can only be written in place, the save is refused.
+QString writeWholeFile(const QString &path, const Text &text);
 
 // Lets a write beyond the process's file-size limit fail with "File too large." instead of ending
 // the program with SIGXFSZ and losing the text; the window's services call it when it is built.

@@ -196,11 +196,5 @@ bool QtServices::pumpEvents()
 QString QtServices::writeFile(const QString &path, const Text &text)
 {
     const BusyCursor busy;
-    std::vector<QByteArrayView> spans;
-    spans.reserve(size_t(text.pieceCount()));
-    TextSpans::forEach(text, 0, text.size(), [&spans](QByteArrayView span) {
-        spans.push_back(span);
-        return true;
-    });
-    return writeWholeFile(path, spans);
+    return writeWholeFile(path, text);
 }

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,13 +35,12 @@ std::pair<QByteArray, QString> readAll(const QString &path)
     return {text.toByteArray(), error};
 }
 
-// Writes `bytes` as the pieces of an edited text arrive, in several spans, one of them empty.
+// Writes `bytes` as the pieces of an edited text arrive: its first third, then the rest.
 QString writeInSpans(const QString &path, const QByteArray &bytes)
 {
-    const QByteArrayView whole(bytes);
-    const qsizetype cut = whole.size() / 3;
-    const QByteArrayView spans[] = {whole.first(cut), QByteArrayView(), whole.sliced(cut)};
-    return writeWholeFile(path, spans);
+    const qsizetype cut = bytes.size() / 3;
+    const Text first = Text::copyOf(bytes.first(cut));
+    return writeWholeFile(path, first.inserted(cut, Text::copyOf(bytes.sliced(cut))));
 }
 
 std::filesystem::path nativePath(const QString &path)
@@ -171,6 +171,9 @@ private slots:
     void writesWholeOrNotAtAll();
     void saysWhatAFailureLeft_data();
     void saysWhatAFailureLeft();
+    void savesOverTheFileReadOnDemand_data();
+    void savesOverTheFileReadOnDemand();
+    void killedSaveLeavesNothingBehind();
 };
 
 void TestFileIo::readsWithoutWaiting_data()
@@ -481,6 +484,137 @@ void TestFileIo::saysWhatAFailureLeft()
         QCOMPARE(writeInSpans(path, everyByteValue()), reason);
     }
     QCOMPARE(snapshot(dir.path()), expected);
+}
+
+void TestFileIo::savesOverTheFileReadOnDemand_data()
+{
+    // Whether the text differs from the file only by bytes overwritten at their own offsets;
+    // what else the file is: with a second name, in a folder that takes no new files, changed on
+    // disk after it was opened; whether the save writes over the old file, and the reason it
+    // fails, or empty.
+    QTest::addColumn<bool>("patch");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("inPlace");
+    QTest::addColumn<QString>("reason");
+
+    const QString overwrite =
+        QStringLiteral("The text is read from this file, which can only be written in place "
+                       "here, and that would overwrite its bytes before they are read. Save the "
+                       "text under another name.");
+    const QString changed =
+        QStringLiteral("It changed on disk while it was open, so the text no longer knows all of "
+                       "its bytes. Save the text under another name.");
+    QTest::newRow("patch") << true << "file" << true << "";
+    QTest::newRow("patch, two names") << true << "two names" << true << "";
+    QTest::newRow("patch, locked folder") << true << "locked folder" << true << "";
+    QTest::newRow("patch, changed on disk") << true << "changed" << true << changed;
+    QTest::newRow("rewrite") << false << "file" << false << "";
+    QTest::newRow("rewrite, two names") << false << "two names" << true << overwrite;
+    QTest::newRow("rewrite, locked folder") << false << "locked folder" << true << overwrite;
+    QTest::newRow("rewrite, changed on disk") << false << "changed" << true << changed;
+}
+
+// A text read on demand from a large sparse file is saved over that same file. A patch writes
+// only its bytes, so the file stays sparse and keeps its inode; a rewrite replaces the file, or
+// is refused where it could only overwrite bytes not yet read. Either way the text, and a
+// snapshot taken before the edits, keep their bytes, and the file is not taken for changed.
+void TestFileIo::savesOverTheFileReadOnDemand()
+{
+    QFETCH(bool, patch);
+    QFETCH(QString, kind);
+    QFETCH(bool, inPlace);
+    QFETCH(QString, reason);
+
+    // The folder and the file belong to the user who saves, who may write both.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("disk.img"));
+    const qint64 size = qint64(64) << 20;
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(size));
+        QVERIFY(file.seek(size / 2) && file.write("middle") == 6);
+    }
+    if (::geteuid() == 0) {
+        QCOMPARE(::chown(QFile::encodeName(dir.path()).constData(), nobody, ::getegid()), 0);
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, ::getegid()), 0);
+    }
+    QVERIFY(setMode(path, 0644));
+    if (kind == QLatin1String("two names"))
+        std::filesystem::create_hard_link(nativePath(path),
+                                          nativePath(dir.filePath(QStringLiteral("second"))));
+    const struct stat before = statusOf(path);
+    FileReading onDemand;
+    onDemand.onDemandFrom = 1;
+    Text opened;
+    QCOMPARE(readFile(path, opened, onDemand), QString());
+    // Four bytes overwritten in the middle, one at each end; or one byte inserted.
+    Text edited = opened;
+    for (const qint64 at : {qint64(0), size / 2 + 1, size - 1}) {
+        const QByteArray bytes = at == size / 2 + 1 ? QByteArrayLiteral("PATC") : "!";
+        edited = edited.removed(at, patch ? at + bytes.size() : at)
+                     .inserted(at, Text::copyOf(bytes));
+    }
+    const QByteArray expected = edited.toByteArray();
+
+    if (kind == QLatin1String("changed")) {
+        QCOMPARE(::truncate(QFile::encodeName(path).constData(), size + 1), 0);
+        QCOMPARE(opened.at(size / 3), '\0');
+    }
+    QString error;
+    {
+        QVERIFY(setMode(dir.path(), kind == QLatin1String("locked folder") ? 0555 : 0755));
+        const auto user = accessAs(nobody, ::getegid());
+        error = writeWholeFile(path, edited);
+    }
+    QVERIFY(setMode(dir.path(), 0755));
+
+    QCOMPARE(error, reason);
+    const struct stat after = statusOf(path);
+    QCOMPARE(after.st_ino == before.st_ino, inPlace);
+    if (reason.isEmpty()) {
+        QCOMPARE(readBytes(path), expected);
+        // The few blocks written are all the file takes on the disk.
+        if (patch)
+            QVERIFY(after.st_blocks * 512 < qint64(1) << 20);
+    } else {
+        QCOMPARE(after.st_size, kind == QLatin1String("changed") ? size + 1 : size);
+        QCOMPARE(readBytes(path).mid(size / 2, 6), QByteArrayLiteral("middle"));
+    }
+    if (kind != QLatin1String("changed")) {
+        QCOMPARE(edited.toByteArray(), expected);
+        QCOMPARE(opened.bytes(size / 2, size / 2 + 6), QByteArrayLiteral("middle"));
+        QCOMPARE(opened.at(0), '\0');
+        QCOMPARE(opened.pieces().front().file->trouble(), FileTrouble::None);
+    }
+}
+
+// A save killed while it writes leaves the old file as it was and nothing beside it.
+void TestFileIo::killedSaveLeavesNothingBehind()
+{
+    const char *const folderMark = "KORVANE_KILLED_SAVE_FOLDER";
+    if (qEnvironmentVariableIsSet(folderMark)) {
+        // The child: killed at its second write, as by kill -9 in the middle of a save.
+        fileCalls.write = [](int fd, const void *from, size_t count) {
+            static int writes = 0;
+            if (++writes == 2)
+                ::raise(SIGKILL);
+            return ::write(fd, from, count);
+        };
+        const QString path = qEnvironmentVariable(folderMark) + QStringLiteral("/target");
+        const QByteArray bytes = everyByteValue().repeated(4096);
+        writeWholeFile(path, Text::copyOf(bytes.first(100)).inserted(100, Text::copyOf(bytes)));
+        QFAIL("the save was not killed");
+    }
+    QTemporaryDir dir;
+    QCOMPARE(writeBytes(dir.filePath(QStringLiteral("target")), "old"), QString());
+    qputenv(folderMark, QFile::encodeName(dir.path()));
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("-silent"), QString::fromLatin1(QTest::currentTestFunction())});
+    QVERIFY(child.waitForFinished());
+    qunsetenv(folderMark);
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(snapshot(dir.path()), QStringList(QStringLiteral("/target = 6f6c64")));
 }
 
 QTEST_GUILESS_MAIN(TestFileIo)
