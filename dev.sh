@@ -5,11 +5,15 @@
 #                   errors, then each fuzz target for a minute, then every test again under
 #                   AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./dev.sh bench  builds and runs the benchmark (korvane-bench); extra arguments go to it
+#   ./dev.sh package  builds the program alone and its Debian package,
+#                     build-package/korvane_<version>_amd64.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
 packages=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core fonts-dejavu-extra)
 test_packages=(clang libclang-rt-14-dev)
+# dpkg-shlibdeps, and file, with which CPack finds the binaries to read the dependencies off.
+package_packages=(dpkg-dev file)
 jobs=$(nproc)
 fuzz_seconds=${KORVANE_FUZZ_SECONDS:-60}
 
@@ -37,6 +41,15 @@ configure() { # configure <dir> <cmake options>...
 build() { # build <dir> <cmake options>...
     configure "$@"
     cmake --build "$1" --parallel "$jobs"
+}
+
+# Builds the package in build-package, replacing any older one. The package holds only the program,
+# so only the program is built: cpack packs what the install rules name and builds nothing itself.
+build_package() {
+    configure build-package -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+    cmake --build build-package --parallel "$jobs" --target korvane
+    rm -f build-package/*.deb
+    (cd build-package && cpack)
 }
 
 run_tests() { # run_tests <build dir>
@@ -68,8 +81,12 @@ bench)
     shift
     exec build-bench/bench/korvane-bench "$@"
     ;;
+package)
+    install_missing "${packages[@]}" "${package_packages[@]}"
+    build_package
+    ;;
 *)
-    echo "usage: $0 run|test|bench [benchmark options]" >&2
+    echo "usage: $0 run|test|bench|package [benchmark options]" >&2
     exit 2
     ;;
 esac
