@@ -92,12 +92,12 @@ qint64 pathsIn(const Text &snapshot)
         const PathScanStep step = scanForPath(snapshot, from, passes, pacer.nextPumpPoint(passes));
         switch (step.stop) {
         case PathScanStep::Stop::PumpPoint:
-            from = step.position + 1;
+            from = nextPathPass(pathPosAfter(step), true);
             passes = step.passes;
             break;
         case PathScanStep::Stop::Found:
             ++finds;
-            from = step.position;
+            from = nextPathPass(pathPosAfter(step), false);
             passes = 0;
             break;
         case PathScanStep::Stop::EndOfText:
@@ -116,11 +116,11 @@ qint64 matchesIn(const Text &snapshot, const SearchPattern &pattern)
         const SearchStep step = searchForMatch(snapshot, pattern, from, pacer.nextPumpPoint(from));
         switch (step.stop) {
         case SearchStep::Stop::PumpPoint:
-            from = step.position;
+            from = nextSearchPosition(searchPosAfter(step), false);
             break;
         case SearchStep::Stop::Found:
             ++finds;
-            from = step.position + 1;
+            from = nextSearchPosition(searchPosAfter(step), true);
             break;
         case SearchStep::Stop::EndOfText:
             return finds;
@@ -275,13 +275,12 @@ QList<Row> measureFindPath(BenchWindow &window, const QString &file, const Bench
             const qint64 total = sample.size();
             showProgress(QStringLiteral("Position %1 of %2").arg(pathPos).arg(total));
             const PathScanStep step = literalPathScan(
-                sample, std::max<qint64>(pathPos, 1), 0, [&](qint64 cursor, qint64) {
+                sample, nextPathPass(pathPos, false), 0, [&](qint64 cursor, qint64) {
                     showProgress(QStringLiteral("Position %1 of %2").arg(cursor).arg(total));
                     return true;
                 });
-            const bool found = step.stop == PathScanStep::Stop::Found;
-            pathPos = found ? step.position : 0;
-            return found;
+            pathPos = pathPosAfter(step);
+            return step.stop == PathScanStep::Stop::Found;
         },
         figures);
     figures.grep = grepTime({QStringLiteral("-a"), QStringLiteral("-b"), QStringLiteral("-o"),
@@ -325,12 +324,12 @@ QList<Row> measureSearch(BenchWindow &window, const QString &file, const BenchSi
         window,
         [&](QByteArrayView sample, const ShowProgress &showProgress) {
             const SearchStep step = literalSearch(
-                sample, searchText, std::max<qint64>(searchPos, 1), [&](qint64 cursor) {
+                sample, searchText, nextSearchPosition(searchPos, false), [&](qint64 cursor) {
                     showProgress(QString::number(cursor));
                     return true;
                 });
             const bool found = step.stop == SearchStep::Stop::Found;
-            searchPos = found ? step.position + 1 : 0;
+            searchPos = nextSearchPosition(searchPosAfter(step), found);
             return found;
         },
         figures);

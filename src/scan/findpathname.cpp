@@ -22,8 +22,7 @@ void findPathName(Services &services, qint64 &pathPos)
         return;
     PumpPacer pacer(services.pumpPacing());
 
-    if (pathPos == 0)
-        pathPos = 1;
+    pathPos = nextPathPass(pathPos, false);
     qint64 from = pathPos;
     qint64 passes = 0;
     // Captions and focus are brought up to date only when someone can see them: at a real
@@ -48,15 +47,15 @@ void findPathName(Services &services, qint64 &pathPos)
 
         switch (step.stop) {
         case PathScanStep::Stop::PumpPoint:
-            pathPos = step.position;
+            pathPos = pathPosAfter(step);
             if (!pacer.pumpIfDue(services, showProgress))
                 return;
             // A run started from the pump may have moved the cursor; go on from wherever it is.
-            from = pathPos + 1;
+            from = nextPathPass(pathPos, true);
             break;
         case PathScanStep::Stop::Found:
             showProgress();
-            pathPos = step.position;
+            pathPos = pathPosAfter(step);
             services.showMessage(QStringLiteral("Path Name Found At Position %1.").arg(pathPos));
             services.select(pathPos - 3, 3);
             services.setCaption(Control::Command3, QStringLiteral("Find Next Path Name"));
@@ -64,7 +63,7 @@ void findPathName(Services &services, qint64 &pathPos)
         case PathScanStep::Stop::EndOfText:
             showProgress();
             services.setCaption(Control::lblStat, QStringLiteral("Search Finished"));
-            pathPos = 0;
+            pathPos = pathPosAfter(step);
             services.setCaption(Control::lblPosition, QString());
             return;
         }

@@ -210,32 +210,39 @@ int nthSetBit(quint64 bits, qint64 rank)
     return std::countr_zero(bits);
 }
 
-// The pass starts of one block, remembered so that a pass in it can be found later.
+// The pass starts of one block, remembered with the bytes' classes so that a pass in it can be
+// found later and the cursor it leaves told without reading the text again.
 struct BlockStarts
 {
     qint64 offset = 0;
     qint64 passesBefore = 0;
     quint64 starts = 0;
+    quint64 candidate = 0;
+    quint64 colon = 0;
+    // The first two bits of the next block's candidates and colons.
+    quint64 candidateAfter = 0;
+    quint64 colonAfter = 0;
 
-    /// The 0-based offset where the pass numbered `pass`, which starts in this block, starts.
-    qint64 offsetOf(qint64 pass) const
+    /// The 0-based index in this block of the pass numbered `pass`, which starts in it.
+    int indexOf(qint64 pass) const { return nthSetBit(starts, pass - passesBefore - 1); }
+
+    /// The 1-based cursor that the pass starting at `index` leaves at its progress step.
+    qint64 cursorAfterPass(int index) const
     {
-        return offset + nthSetBit(starts, pass - passesBefore - 1);
+        const auto candidateAt = [this](int at) {
+            return (at < 64 ? candidate >> at : candidateAfter >> (at - 64)) & 1;
+        };
+        const auto colonAt = [this](int at) {
+            return (at < 64 ? colon >> at : colonAfter >> (at - 64)) & 1;
+        };
+        const qint64 start = offset + index;
+        if (!candidateAt(index) || candidateAt(index + 1))
+            return start + 1;
+        if (!colonAt(index + 1) || candidateAt(index + 2))
+            return start + 2;
+        return start + 3;
     }
 };
-
-// The 1-based cursor that a pass starting at 0-based `start` leaves at its progress step.
-qint64 cursorAfterPass(const Text &text, qint64 start)
-{
-    const auto byteAt = [&text](qint64 offset) {
-        return offset < text.size() ? text.at(offset) : '\0';
-    };
-    if (!isCandidate(byteAt(start)) || isCandidate(byteAt(start + 1)))
-        return start + 1;
-    if (byteAt(start + 1) != ':' || isCandidate(byteAt(start + 2)))
-        return start + 2;
-    return start + 3;
-}
 
 // A pass steps over at most two positions, so every block but the last of a stretch holds at
 // least 21 passes, and the last 100 passes of a stretch lie in its last six blocks.
@@ -276,14 +283,20 @@ inline PathScanStep scanWith(const Text &text, qint64 from, qint64 passes, qint6
         quint64 starts = ~skipped & owned & ((pathStarts & -pathStarts) - 1);
         const qint64 passesBefore = counted;
         counted += std::popcount(starts);
-        recent[blocks++ % recentBlocks] = {offset, passesBefore, starts};
+        recent[blocks++ % recentBlocks] = {.offset = offset,
+                                           .passesBefore = passesBefore,
+                                           .starts = starts,
+                                           .candidate = candidate,
+                                           .colon = current.colon,
+                                           .candidateAfter = next.candidate & 3,
+                                           .colonAfter = next.colon & 1};
         if (counted >= pumpPass) [[unlikely]] {
             const int pumpBit = nthSetBit(starts, pumpPass - passesBefore - 1);
             starts &= ~quint64(0) >> (63 - pumpBit);
             candidatesRead |= candidate & starts;
             counted = pumpPass;
             step.stop = PathScanStep::Stop::PumpPoint;
-            step.position = cursorAfterPass(text, offset + pumpBit);
+            step.position = recent[(blocks - 1) % recentBlocks].cursorAfterPass(pumpBit);
             return true;
         }
         if (pathStarts != 0) [[unlikely]] {
@@ -324,8 +337,8 @@ inline PathScanStep scanWith(const Text &text, qint64 from, qint64 passes, qint6
         quint64 block = blocks - 1;
         while (recent[block % recentBlocks].passesBefore >= lastHundred)
             --block;
-        step.lastProgressPosition =
-            cursorAfterPass(text, recent[block % recentBlocks].offsetOf(lastHundred));
+        const BlockStarts &last = recent[block % recentBlocks];
+        step.lastProgressPosition = last.cursorAfterPass(last.indexOf(lastHundred));
     }
     return step;
 }
@@ -374,4 +387,14 @@ PathScanStep scanForPath(const Text &text, qint64 from, qint64 passes, qint64 pu
 {
     static const auto fastest = pathScanImplementations().constFirst().scan;
     return fastest(text, from, passes, pumpAt);
+}
+
+qint64 pathPosAfter(const PathScanStep &step)
+{
+    return step.stop == PathScanStep::Stop::EndOfText ? 0 : step.position;
+}
+
+qint64 nextPathPass(qint64 pathPos, bool afterPump)
+{
+    return afterPump ? pathPos + 1 : std::max<qint64>(pathPos, 1);
 }

@@ -38,6 +38,15 @@ struct PathScanStep
 // text is read where its spans lie.
 PathScanStep scanForPath(const Text &text, qint64 from, qint64 passes, qint64 pumpAt);
 
+/// The window's cursor once a stretch stopped at `step`: the backslash's position after a find,
+/// so that the next run begins there and moves straight on past the path; the cursor the pass
+/// left at a pump point; 0 at the end of the text, so that the next run starts over.
+qint64 pathPosAfter(const PathScanStep &step);
+/// The 1-based position where the scan's next pass starts, from the window's cursor `pathPos`:
+/// the cursor itself at the start of a run (1 for 0), and one past it after a pump point, where
+/// the interrupted pass still steps on by one.
+qint64 nextPathPass(qint64 pathPos, bool afterPump);
+
 // One way of running scanForPath, for the machines whose instructions it uses.
 struct PathScanImplementation
 {

@@ -3,8 +3,6 @@
 #include "services.h"
 #include "textsearch.h"
 
-#include <algorithm>
-
 void searchForText(Services &services, qint64 &searchPos)
 {
     PumpPacer pacer(services.pumpPacing());
@@ -16,8 +14,7 @@ void searchForText(Services &services, qint64 &searchPos)
     const QString &searchText = *typed;
     const SearchPattern pattern(searchText);
 
-    if (searchPos == 0)
-        searchPos = 1;
+    searchPos = nextSearchPosition(searchPos, false);
     // The progress caption is brought up to date only when someone can see it: at a real pump
     // and at the end of the run. Progress positions are multiples of 100, so 0 means none owed.
     qint64 progress = 0;
@@ -35,26 +32,26 @@ void searchForText(Services &services, qint64 &searchPos)
 
         switch (step.stop) {
         case SearchStep::Stop::PumpPoint:
-            searchPos = step.position;
+            searchPos = searchPosAfter(step);
             if (!pacer.pumpIfDue(services, showProgress))
                 return;
-            // A run started from the pump may have moved the cursor, to 0 when it reached the
-            // end of the text; this run goes on from there, but never before the first position.
-            searchPos = std::max<qint64>(searchPos, 1);
+            // A run started from the pump may have moved the cursor; go on from wherever it is.
+            searchPos = nextSearchPosition(searchPos, false);
             break;
         case SearchStep::Stop::Found:
             showProgress();
-            searchPos = step.position;
+            // The cursor rests on the match while its message shows; a run started meanwhile
+            // moves it, and the selection and the next run follow the cursor as it then is.
+            searchPos = searchPosAfter(step);
             services.focusView();
             services.showMessage(searchText + QStringLiteral(" Was found at position ") +
                                  QString::number(searchPos));
             services.select(searchPos - 1, searchText.size());
-            // The next run starts one after this match's start, so overlapping matches count.
-            searchPos += 1;
+            searchPos = nextSearchPosition(searchPos, true);
             return;
         case SearchStep::Stop::EndOfText:
             showProgress();
-            searchPos = 0;
+            searchPos = searchPosAfter(step);
             return;
         }
     }

@@ -357,3 +357,13 @@ SearchStep searchForMatch(const Text &text, const SearchPattern &pattern, qint64
         step.lastProgressPosition = lastProgress;
     return step;
 }
+
+qint64 searchPosAfter(const SearchStep &step)
+{
+    return step.stop == SearchStep::Stop::EndOfText ? 0 : step.position;
+}
+
+qint64 nextSearchPosition(qint64 searchPos, bool afterFind)
+{
+    return afterFind ? searchPos + 1 : std::max<qint64>(searchPos, 1);
+}

@@ -47,3 +47,12 @@ struct SearchStep
 // linear in the positions tried and the pattern's length, whatever they hold.
 SearchStep searchForMatch(const Text &text, const SearchPattern &pattern, qint64 from,
                           qint64 pumpAt);
+
+/// The window's cursor once a stretch stopped at `step`: the match's position after a find, the
+/// cursor at a pump point, 0 at the end of the text, so that the next run starts over.
+qint64 searchPosAfter(const SearchStep &step);
+/// The 1-based position the search goes on from, given the window's cursor `searchPos`: one past
+/// the match once a find was reported, so that the next run finds overlapping matches too; else,
+/// at the start of a run or after a pump point, the cursor, but never before the first position,
+/// where a run started from the pump that reached the end of the text left it at 0.
+qint64 nextSearchPosition(qint64 searchPos, bool afterFind);

@@ -12,6 +12,7 @@ class TestPathScan final : public QObject
 private slots:
     void matchesTheLiteralLoop_data();
     void matchesTheLiteralLoop();
+    void stopsAtPassesOnEitherSideOfABlockEnd();
 };
 
 void TestPathScan::matchesTheLiteralLoop_data()
@@ -76,6 +77,25 @@ void TestPathScan::matchesTheLiteralLoop()
                         pathScanDifference(implementation, text, from, passes, hundreds);
                     QVERIFY2(difference.isEmpty(), qPrintable(difference));
                 }
+            }
+        }
+    }
+}
+
+// A stretch that stops at a pass whose next two bytes lie in the next block of 64 tells the
+// cursor that pass leaves from those bytes: each pattern starts the pass that is due to pump, at
+// every offset around the end of the first block.
+void TestPathScan::stopsAtPassesOnEitherSideOfABlockEnd()
+{
+    for (const char *pattern : {"A:x", "A:A", "A:\\", "AAx", "Axx", "x:x"}) {
+        for (qint64 before = 60; before <= 66; ++before) {
+            const QByteArray bytes = QByteArray(before, 'x') + pattern + QByteArray(70, 'x');
+            // The pass at the pattern is the one numbered 100.
+            const qint64 passes = 100 - before - 1;
+            for (const PathScanImplementation &implementation : pathScanImplementations()) {
+                const QString difference =
+                    pathScanDifference(implementation, Text::copyOf(bytes), 1, passes, 1);
+                QVERIFY2(difference.isEmpty(), qPrintable(difference));
             }
         }
     }

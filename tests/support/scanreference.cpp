@@ -131,11 +131,11 @@ QString pathScanDifference(const PathScanImplementation &implementation, const T
                                  .arg(describe(actual), describe(expected));
         switch (actual.stop) {
         case PathScanStep::Stop::PumpPoint:
-            from = actual.position + 1;
+            from = nextPathPass(pathPosAfter(actual), true);
             passes = actual.passes;
             break;
         case PathScanStep::Stop::Found:
-            from = actual.position;
+            from = nextPathPass(pathPosAfter(actual), false);
             passes = 0;
             break;
         case PathScanStep::Stop::EndOfText:
@@ -164,6 +164,6 @@ QString searchDifference(const Text &text, const QString &searchText, qint64 fro
                                  .arg(describe(actual), describe(expected));
         if (actual.stop == SearchStep::Stop::EndOfText)
             return {};
-        from = actual.stop == SearchStep::Stop::Found ? actual.position + 1 : actual.position;
+        from = nextSearchPosition(searchPosAfter(actual), actual.stop == SearchStep::Stop::Found);
     }
 }
