@@ -145,6 +145,7 @@ private slots:
     void cancelsFailuresAndSavesChangeNothingElse();
     void realDialogsSaveALoadedProgramOverItselfAndOpenNoOtherFile();
     void savingBeyondTheFileSizeLimitFailsAndKeepsTheText();
+    void aFileReadOnDemandThatChangesIsToldOfOnce();
 };
 
 void TestTransferCommands::loadedEditedAndSavedByteForByte_data()
@@ -338,6 +339,63 @@ void TestTransferCommands::savingBeyondTheFileSizeLimitFailsAndKeepsTheText()
                          QStringLiteral(" could not be saved.\n\nFile too large.")));
     QCOMPARE(window.text(), QByteArrayLiteral("C:") + bytes.mid(2));
     QCOMPARE(readBytes(loaded), bytes);
+}
+
+// A large file opens at once and is read on demand. Once it changes on disk, the window says so
+// once; the text keeps its size and the bytes read before, it is not saved over the changed
+// file, and saved elsewhere it holds exactly what the view shows.
+void TestTransferCommands::aFileReadOnDemandThatChangesIsToldOfOnce()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("disk.img"));
+    const qint64 size = qint64(40) << 20;
+    const qint64 pathAt = size - (qint64(1) << 20);
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(size));
+        QVERIFY(file.seek(pathAt) && file.write("C:\\") == 3);
+    }
+    ScriptedWindow window;
+    // Pumps as the program does, not at every hundredth step of a 40 MiB scan.
+    window.services->pacing = PumpPacing();
+    window.services->dialogAnswers.push_back(path);
+    window.click("Command1");
+    QCOMPARE(window.caption("lblPosition"), QStringLiteral("41943040 Total Characters"));
+    window.click("Command3");
+    QCOMPARE(window.services->messages,
+             QStringList(QStringLiteral("Path Name Found At Position %1.").arg(pathAt + 3)));
+    window.text1()->viewport()->grab();
+
+    QVERIFY(writeBytes(path, "changed").isEmpty());
+    window.text1()->select(size / 2, 1);
+    window.text1()->viewport()->grab();
+    window.text1()->select(size / 4, 1);
+    window.text1()->viewport()->grab();
+    QCoreApplication::processEvents();
+    const QString shortened = window.services->shortenedPath(path);
+    QCOMPARE(window.services->messages.mid(1),
+             QStringList(shortened + QStringLiteral(
+                                         " changed on disk while it was open.\n\nThe parts read "
+                                         "before show as they were, and the rest shows as zero "
+                                         "bytes. Save the text under another name to keep what it "
+                                         "shows.")));
+    QCOMPARE(window.text1()->length(), size);
+
+    window.services->messages.clear();
+    window.services->dialogAnswers.push_back(path);
+    window.click("Command2");
+    QCOMPARE(window.services->messages,
+             QStringList(shortened + QStringLiteral(" could not be saved.\n\nIt changed on disk "
+                                                    "while it was open, so the text no longer "
+                                                    "knows all of its bytes. Save the text under "
+                                                    "another name.")));
+    QCOMPARE(readBytes(path), QByteArrayLiteral("changed"));
+    const QString elsewhere = dir.filePath(QStringLiteral("kept.img"));
+    window.services->dialogAnswers.push_back(elsewhere);
+    window.click("Command2");
+    const QByteArray kept = readBytes(elsewhere);
+    QCOMPARE(kept, window.text());
+    QCOMPARE(kept.mid(pathAt, 3), QByteArrayLiteral("C:\\"));
 }
 
 QTEST_MAIN(TestTransferCommands)
