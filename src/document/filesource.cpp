@@ -150,8 +150,8 @@ void FileSource::restoreOriginals(qint64 offset, char *into, qint64 count) const
         const qint64 from = std::max(offset, stretch->first);
         const qint64 to = std::min(end, stretch->first + stretch->second.size());
         if (to > from)
-            std::memcpy(into + (from - offset), stretch->second.constData() + (from - stretch->first),
-                        size_t(to - from));
+            std::memcpy(into + (from - offset),
+                        stretch->second.constData() + (from - stretch->first), size_t(to - from));
     }
 }
 

@@ -19,9 +19,10 @@ enum class FileTrouble {
 
 // A regular file whose bytes are read on demand, a page at a time through a page cache, and
 // that stands for the bytes the file held when it was opened. Every read checks that the file
-// is still as it was opened: same device, inode, size, modification time and change time. Once a check or a read fails, the file's bytes can no longer be trusted: the
-// pages read until then stay as they were, every other byte reads as zero, and the trouble
-// handler hears of it once. The size never changes, so neither does any text made of it.
+// is still as it was opened: same device, inode, size, modification time and change time. Once a
+// check or a read fails, the file's bytes can no longer be trusted: the pages read until then stay
+// as they were, every other byte reads as zero, and the trouble handler hears of it once. The size
+// never changes, so neither does any text made of it.
 class FileSource
 {
 public:

@@ -28,7 +28,8 @@ const std::shared_ptr<PageCache> &PageCache::shared()
 
 size_t PageCache::KeyHash::operator()(const Key &key) const
 {
-    return std::hash<const void *>()(key.owner) ^ (std::hash<qint64>()(key.index) * 0x9e3779b97f4a7c15);
+    return std::hash<const void *>()(key.owner) ^
+           (std::hash<qint64>()(key.index) * 0x9e3779b97f4a7c15);
 }
 
 std::shared_ptr<const Page> PageCache::find(const void *owner, qint64 index)

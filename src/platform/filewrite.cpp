@@ -100,8 +100,8 @@ int writeText(int fd, const Text &text)
 int writeAllAt(int fd, QByteArrayView bytes, qint64 offset)
 {
     for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t put = fileCalls.pwrite(fd, bytes.data() + done,
-                                             static_cast<size_t>(bytes.size() - done), offset + done);
+        const ssize_t put = fileCalls.pwrite(
+            fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done), offset + done);
         if (put < 0 && errno == EINTR)
             continue;
         if (put < 0)
@@ -144,7 +144,7 @@ std::shared_ptr<const FileSource> sourceOf(const Text &text, const struct stat &
 // file's own bytes at their own offset, or bytes in memory, which are returned with their
 // offsets. std::nullopt when the text is anything else.
 std::optional<std::vector<std::pair<qint64, Piece>>> patchOf(const Text &text,
-                                                              const FileSource &source)
+                                                             const FileSource &source)
 {
     if (text.size() != source.size())
         return std::nullopt;
@@ -190,8 +190,8 @@ QString writePatch(int folder, const QByteArray &name, const struct stat &old,
     int error = 0;
     bool wroteAny = false;
     for (const auto &[offset, piece] : patch) {
-        error = writeAllAt(file.get(),
-                           QByteArrayView(piece.buffer->data() + piece.start, piece.length), offset);
+        error = writeAllAt(
+            file.get(), QByteArrayView(piece.buffer->data() + piece.start, piece.length), offset);
         if (error != 0)
             break;
         wroteAny = true;

@@ -28,8 +28,7 @@ public:
     explicit QtServices(const ViewControls &controls);
 
     Text viewText() override;
-    QString loadViewText(const QString &path,
-                         std::function<void(FileTrouble)> onTrouble) override;
+    QString loadViewText(const QString &path, std::function<void(FileTrouble)> onTrouble) override;
     void select(qint64 offset, qint64 length) override;
     void focusView() override;
     void setCaption(Control control, const QString &caption) override;

@@ -145,8 +145,7 @@ void TestDocument::followsAByteStringModel()
                     ? std::pair<Text, QByteArray>(document.text(), model)
                     : snapshots[random.bounded(qsizetype(snapshots.size()))];
             const qint64 sliceFrom = random.bounded(sourceBytes.size() + 1);
-            const qint64 sliceTo =
-                sliceFrom + random.bounded(sourceBytes.size() - sliceFrom + 1);
+            const qint64 sliceTo = sliceFrom + random.bounded(sourceBytes.size() - sliceFrom + 1);
             const QByteArray pasted = sourceBytes.mid(sliceFrom, sliceTo - sliceFrom);
             document.replace(from, to, source.sliced(sliceFrom, sliceTo), {from, to},
                              {from + pasted.size(), from + pasted.size()});
@@ -248,10 +247,10 @@ void TestDocument::staysBalancedUnderPatches()
                                      {at + 1, at + 1}));
         }
         const Text &text = document.text();
-        QVERIFY2(text.depth() <= 4 * int(std::bit_width(quint64(text.pieceCount()))),
-                 qPrintable(QStringLiteral("depth %1 for %2 pieces")
-                                .arg(text.depth())
-                                .arg(text.pieceCount())));
+        QVERIFY2(
+            text.depth() <= 4 * int(std::bit_width(quint64(text.pieceCount()))),
+            qPrintable(
+                QStringLiteral("depth %1 for %2 pieces").arg(text.depth()).arg(text.pieceCount())));
     }
 }
 

@@ -551,8 +551,8 @@ void TestFileIo::savesOverTheFileReadOnDemand()
     Text edited = opened;
     for (const qint64 at : {qint64(0), size / 2 + 1, size - 1}) {
         const QByteArray bytes = at == size / 2 + 1 ? QByteArrayLiteral("PATC") : "!";
-        edited = edited.removed(at, patch ? at + bytes.size() : at)
-                     .inserted(at, Text::copyOf(bytes));
+        edited =
+            edited.removed(at, patch ? at + bytes.size() : at).inserted(at, Text::copyOf(bytes));
     }
     const QByteArray expected = edited.toByteArray();
 

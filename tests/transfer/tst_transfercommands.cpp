@@ -374,11 +374,11 @@ void TestTransferCommands::aFileReadOnDemandThatChangesIsToldOfOnce()
     QCoreApplication::processEvents();
     const QString shortened = window.services->shortenedPath(path);
     QCOMPARE(window.services->messages.mid(1),
-             QStringList(shortened + QStringLiteral(
-                                         " changed on disk while it was open.\n\nThe parts read "
-                                         "before show as they were, and the rest shows as zero "
-                                         "bytes. Save the text under another name to keep what it "
-                                         "shows.")));
+             QStringList(shortened +
+                         QStringLiteral(" changed on disk while it was open.\n\nThe parts read "
+                                        "before show as they were, and the rest shows as zero "
+                                        "bytes. Save the text under another name to keep what it "
+                                        "shows.")));
     QCOMPARE(window.text1()->length(), size);
 
     window.services->messages.clear();
