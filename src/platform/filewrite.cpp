@@ -57,13 +57,15 @@ std::optional<QByteArray> followLinks(QByteArray path)
     return std::nullopt;
 }
 
-// Writes all of `bytes` at the file's current offset; 0, or the error number.
-int writeAll(int fd, QByteArrayView bytes)
+// Writes all of `bytes` at `offset`, or at the file's current offset when there is none; 0, or
+// the error number.
+int writeAll(int fd, QByteArrayView bytes, std::optional<qint64> offset = std::nullopt)
 {
-    const char *next = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t put = fileCalls.write(fd, next, static_cast<size_t>(left));
+    for (qsizetype done = 0; done < bytes.size();) {
+        const char *from = bytes.data() + done;
+        const auto count = static_cast<size_t>(bytes.size() - done);
+        const ssize_t put = offset ? fileCalls.pwrite(fd, from, count, *offset + done)
+                                   : fileCalls.write(fd, from, count);
         if (put < 0 && errno == EINTR)
             continue;
         if (put < 0)
@@ -71,8 +73,7 @@ int writeAll(int fd, QByteArrayView bytes)
         // A write that takes nothing has no room left to write into.
         if (put == 0)
             return ENOSPC;
-        next += put;
-        left -= put;
+        done += put;
     }
     return 0;
 }
@@ -92,23 +93,6 @@ int writeText(int fd, const Text &text)
             ::sync_file_range(fd, handedToDisk, written - handedToDisk, SYNC_FILE_RANGE_WRITE);
             handedToDisk = written;
         }
-    }
-    return 0;
-}
-
-// Writes all of `bytes` at `offset`; 0, or the error number.
-int writeAllAt(int fd, QByteArrayView bytes, qint64 offset)
-{
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t put = fileCalls.pwrite(
-            fd, bytes.data() + done, static_cast<size_t>(bytes.size() - done), offset + done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put < 0)
-            return errno;
-        if (put == 0)
-            return ENOSPC;
-        done += put;
     }
     return 0;
 }
@@ -190,8 +174,8 @@ QString writePatch(int folder, const QByteArray &name, const struct stat &old,
     int error = 0;
     bool wroteAny = false;
     for (const auto &[offset, piece] : patch) {
-        error = writeAllAt(
-            file.get(), QByteArrayView(piece.buffer->data() + piece.start, piece.length), offset);
+        error = writeAll(file.get(),
+                         QByteArrayView(piece.buffer->data() + piece.start, piece.length), offset);
         if (error != 0)
             break;
         wroteAny = true;

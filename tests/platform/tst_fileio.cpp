@@ -138,6 +138,10 @@ auto failingCall(const QString &call, int nth)
         fileCalls.write = [](int fd, const void *from, size_t count) {
             return failsNow() ? (errno = EIO, ssize_t(-1)) : ::write(fd, from, count);
         };
+    if (call == u"pwrite")
+        fileCalls.pwrite = [](int fd, const void *from, size_t count, off_t offset) {
+            return failsNow() ? (errno = EIO, ssize_t(-1)) : ::pwrite(fd, from, count, offset);
+        };
     if (call == u"fallocate")
         fileCalls.fallocate = [](int fd, int mode, off_t offset, off_t length) {
             if (!failsNow())
@@ -508,6 +512,10 @@ void TestFileIo::savesOverTheFileReadOnDemand_data()
     QTest::newRow("patch, two names") << true << "two names" << true << "";
     QTest::newRow("patch, locked folder") << true << "locked folder" << true << "";
     QTest::newRow("patch, changed on disk") << true << "changed" << true << changed;
+    QTest::newRow("patch, failing disk")
+        << true << "failing disk" << true
+        << QStringLiteral("Input/output error. It now holds part of the new text. The text is "
+                          "still here: save it under another name.");
     QTest::newRow("rewrite") << false << "file" << false << "";
     QTest::newRow("rewrite, two names") << false << "two names" << true << overwrite;
     QTest::newRow("rewrite, locked folder") << false << "locked folder" << true << overwrite;
@@ -564,6 +572,9 @@ void TestFileIo::savesOverTheFileReadOnDemand()
     {
         QVERIFY(setMode(dir.path(), kind == QLatin1String("locked folder") ? 0555 : 0755));
         const auto user = accessAs(nobody, ::getegid());
+        // The second of the three patches fails to be written.
+        const auto failing = failingCall(
+            kind == QLatin1String("failing disk") ? QStringLiteral("pwrite") : QString(), 2);
         error = writeWholeFile(path, edited);
     }
     QVERIFY(setMode(dir.path(), 0755));
@@ -576,6 +587,10 @@ void TestFileIo::savesOverTheFileReadOnDemand()
         // The few blocks written are all the file takes on the disk.
         if (patch)
             QVERIFY(after.st_blocks * 512 < qint64(1) << 20);
+    } else if (kind == QLatin1String("failing disk")) {
+        const QByteArray left = readBytes(path);
+        QCOMPARE(left.first(1), QByteArrayLiteral("!"));
+        QCOMPARE(left.mid(size / 2, 6), QByteArrayLiteral("middle"));
     } else {
         QCOMPARE(after.st_size, kind == QLatin1String("changed") ? size + 1 : size);
         QCOMPARE(readBytes(path).mid(size / 2, 6), QByteArrayLiteral("middle"));
