@@ -1,13 +1,10 @@
 #include "bytesamples.h"
 #include "byteview.h"
-#include "rows.h"
-#include "textpieces.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
-#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
@@ -39,24 +36,6 @@ struct ShownView
     ByteView view;
 };
 
-// The rows of `bytes` laid out one byte at a time, breaking also at every multiple of
-// `breakEvery`: their starts, and the start of the empty last row when there is one.
-QList<qint64> literalRowStarts(const QByteArray &bytes, qint64 columns, qint64 breakEvery)
-{
-    QList<qint64> starts{0};
-    qint64 cells = 0;
-    for (qint64 i = 0; i < bytes.size(); ++i) {
-        ++cells;
-        const bool lineEnd = bytes[i] == '\n' ||
-                             (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n'));
-        if (lineEnd || cells == columns || (i + 1) % breakEvery == 0) {
-            starts << i + 1;
-            cells = 0;
-        }
-    }
-    return starts;
-}
-
 // Types `text` as one key press, as an input method delivers what it composed.
 void typeText(QWidget *widget, const QString &text)
 {
@@ -71,8 +50,6 @@ class TestByteView final : public QObject
     Q_OBJECT
 
 private slots:
-    void rowsFollowALiteralLayout_data();
-    void rowsFollowALiteralLayout();
     void everyByteIsDrawnDistinguishably();
     void cellsAndOffsetsMapBothWays();
     void keysEditAndMove_data();
@@ -83,61 +60,6 @@ private slots:
     void charactersBeyondLatin1ChangeNothing();
     void screenReadersSeeBytesAsCharacters();
 };
-
-void TestByteView::rowsFollowALiteralLayout_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<qint64>("columns");
-    QTest::addColumn<qint64>("breakEvery");
-    const qint64 never = qint64(1) << 40;
-    QTest::newRow("empty") << QByteArray() << qint64(4) << never;
-    QTest::newRow("line ends") << QByteArrayLiteral("a\nb\rc\r\nd\n\r\r\n\n") << qint64(4)
-                               << never;
-    QTest::newRow("CR LF split by a wrap")
-        << QByteArrayLiteral("abc\r\nab\r\n") << qint64(3) << never;
-    QTest::newRow("CR LF split by a break") << QByteArrayLiteral("ab\r\nab\r\n") << qint64(9)
-                                            << qint64(3);
-    QTest::newRow("ends with CR") << QByteArrayLiteral("abc\r") << qint64(2) << never;
-    QTest::newRow("full last row") << QByteArrayLiteral("abcdef") << qint64(3) << never;
-    QTest::newRow("ends at a break") << QByteArrayLiteral("abcdef") << qint64(5) << qint64(3);
-    QTest::newRow("one column") << QByteArrayLiteral("a\r\nb") << qint64(1) << never;
-    QRandomGenerator random(7);
-    for (int round = 0; round < 8; ++round) {
-        QByteArray bytes(9000 + random.bounded(9000), 'x');
-        for (char &byte : bytes)
-            byte = "x\r\n"[random.bounded(round % 2 ? 3 : 2) == 0 ? 0 : random.bounded(3)];
-        // Rounds with line ends only now and then have lines longer than an interval.
-        if (round >= 4) {
-            for (char &byte : bytes)
-                byte = random.bounded(500) == 0 ? byte : 'x';
-        }
-        QTest::addRow("random %d", round)
-            << bytes << qint64(1 + random.bounded(90)) << qint64(1 + random.bounded(3000));
-    }
-}
-
-// Every offset's row, each row's end, and moving by rows agree with laying the text out byte by
-// byte, whatever the pieces the text is made of.
-void TestByteView::rowsFollowALiteralLayout()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(qint64, columns);
-    QFETCH(qint64, breakEvery);
-    const Text text = textInPieces(bytes, 997, 1);
-    const Rows rows(text, columns, breakEvery);
-    const QList<qint64> starts = literalRowStarts(bytes, columns, breakEvery);
-    QCOMPARE(rows.lastStart(), starts.last());
-    for (qsizetype row = 0, offset = 0; offset <= bytes.size(); ++offset) {
-        while (row + 1 < starts.size() && starts[row + 1] <= offset)
-            ++row;
-        QCOMPARE(rows.startOf(offset), starts[row]);
-        if (offset == starts[row]) {
-            QCOMPARE(rows.endOf(offset), row + 1 < starts.size() ? starts[row + 1] : bytes.size());
-            QCOMPARE(rows.moved(offset, 3), starts[std::min(row + 3, starts.size() - 1)]);
-            QCOMPARE(rows.moved(offset, -2), starts[std::max<qsizetype>(row - 2, 0)]);
-        }
-    }
-}
 
 // Each of the 256 byte values is drawn as one cell unlike every other.
 void TestByteView::everyByteIsDrawnDistinguishably()
