@@ -75,7 +75,7 @@ bool QtServices::eventFilter(QObject *watched, QEvent *event)
 
 Text QtServices::viewText()
 {
-    return view.text1->text();
+    return view.text1->editor().text();
 }
 
 QString QtServices::loadViewText(const QString &path)
@@ -84,13 +84,13 @@ QString QtServices::loadViewText(const QString &path)
     TextBuilder text;
     const QString error = readWholeFile(path, text);
     if (error.isEmpty())
-        view.text1->setText(text.text());
+        view.text1->editor().setText(text.text());
     return error;
 }
 
 void QtServices::select(qint64 offset, qint64 length)
 {
-    view.text1->select(offset, length);
+    view.text1->editor().select(offset, length);
 }
 
 void QtServices::focusView()

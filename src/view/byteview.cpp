@@ -1,7 +1,7 @@
 #include "byteview.h"
 #include "byteglyphs.h"
 #include "byteviewaccessible.h"
-#include "rows.h"
+#include "clipboardbytes.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -9,88 +9,104 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 #include <QToolTip>
 
-#include <algorithm>
-#include <array>
+#include <functional>
 #include <limits>
 
-namespace {
-
-// The clipboard format that carries bytes exactly, whatever plain text makes of them.
-const QString bytesMimeType = QStringLiteral("application/x-korvane-bytes");
-
-// Letters, digits and the underscore make up the words a double click selects.
-const std::array<bool, 256> &wordBytes()
+// What a key does: a standard key, or else a key with exactly the given modifiers, Shift and the
+// keypad aside.
+struct ByteView::KeyBinding
 {
-    static const std::array<bool, 256> table = [] {
-        std::array<bool, 256> isWord{};
-        for (int byte = 0; byte < 256; ++byte)
-            isWord[byte] = byte == '_' || QChar(char16_t(byte)).isLetterOrNumber();
-        return isWord;
-    }();
-    return table;
-}
+    QKeySequence::StandardKey standard = QKeySequence::UnknownKey;
+    QKeyCombination key;
+    std::function<void(ByteView &)> run;
 
-bool isWordByte(char byte)
-{
-    return wordBytes()[uchar(byte)];
-}
-
-// The standard keys the view handles itself, which therefore no shortcut may take from it.
-constexpr std::array editingKeys = {
-    QKeySequence::Undo,
-    QKeySequence::Redo,
-    QKeySequence::Cut,
-    QKeySequence::Copy,
-    QKeySequence::Paste,
-    QKeySequence::SelectAll,
-    QKeySequence::Delete,
-    QKeySequence::Backspace,
-    QKeySequence::DeleteStartOfWord,
-    QKeySequence::DeleteEndOfWord,
-    QKeySequence::InsertParagraphSeparator,
-    QKeySequence::InsertLineSeparator,
-    QKeySequence::MoveToNextChar,
-    QKeySequence::MoveToPreviousChar,
-    QKeySequence::MoveToNextWord,
-    QKeySequence::MoveToPreviousWord,
-    QKeySequence::MoveToNextLine,
-    QKeySequence::MoveToPreviousLine,
-    QKeySequence::MoveToNextPage,
-    QKeySequence::MoveToPreviousPage,
-    QKeySequence::MoveToStartOfLine,
-    QKeySequence::MoveToEndOfLine,
-    QKeySequence::MoveToStartOfDocument,
-    QKeySequence::MoveToEndOfDocument,
-    QKeySequence::SelectNextChar,
-    QKeySequence::SelectPreviousChar,
-    QKeySequence::SelectNextWord,
-    QKeySequence::SelectPreviousWord,
-    QKeySequence::SelectNextLine,
-    QKeySequence::SelectPreviousLine,
-    QKeySequence::SelectNextPage,
-    QKeySequence::SelectPreviousPage,
-    QKeySequence::SelectStartOfLine,
-    QKeySequence::SelectEndOfLine,
-    QKeySequence::SelectStartOfDocument,
-    QKeySequence::SelectEndOfDocument,
+    bool matches(const QKeyEvent *event) const
+    {
+        if (standard != QKeySequence::UnknownKey)
+            return event->matches(standard);
+        const Qt::KeyboardModifiers modifiers =
+            event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+        return event->key() == key.key() && modifiers == key.keyboardModifiers();
+    }
 };
 
-// The first character of `typed` that is not one of the 256 byte characters, if any.
-std::optional<QChar> firstNonByte(const QString &typed)
+const std::vector<ByteView::KeyBinding> &ByteView::keyBindings()
 {
-    const auto found =
-        std::find_if(typed.begin(), typed.end(), [](QChar c) { return c.unicode() > 0xff; });
-    if (found == typed.end())
-        return std::nullopt;
-    return *found;
+    using Step = ByteEditor::Step;
+    static const std::vector<KeyBinding> bindings = [] {
+        const auto onModel = [](void (ByteEditor::*action)()) {
+            return [action](ByteView &view) {
+                (view.model.*action)();
+            };
+        };
+        const auto erase = [](Step step) {
+            return [step](ByteView &view) {
+                view.model.erase(step);
+            };
+        };
+        const auto newLine = [](ByteView &view) {
+            view.typeText(QStringLiteral("\n"));
+        };
+        std::vector<KeyBinding> all = {
+            {QKeySequence::Undo, {}, onModel(&ByteEditor::undo)},
+            {QKeySequence::Redo, {}, onModel(&ByteEditor::redo)},
+            {{}, Qt::CTRL | Qt::Key_Y, onModel(&ByteEditor::redo)},
+            {QKeySequence::Cut, {}, &ByteView::cut},
+            {QKeySequence::Copy, {}, &ByteView::copy},
+            {QKeySequence::Paste, {}, &ByteView::paste},
+            {QKeySequence::SelectAll, {}, onModel(&ByteEditor::selectAll)},
+            {QKeySequence::InsertParagraphSeparator, {}, newLine},
+            {QKeySequence::InsertLineSeparator, {}, newLine},
+            {QKeySequence::DeleteStartOfWord, {}, erase(Step::PreviousWord)},
+            {QKeySequence::DeleteEndOfWord, {}, erase(Step::NextWord)},
+            {QKeySequence::Delete, {}, erase(Step::NextChar)},
+            {{}, QKeyCombination(Qt::Key_Backspace), erase(Step::PreviousChar)},
+            {{}, QKeyCombination(Qt::Key_Insert), &ByteView::toggleOverwriteMode},
+        };
+        const std::tuple<Step, QKeySequence::StandardKey, QKeySequence::StandardKey> steps[] = {
+            {Step::NextChar, QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar},
+            {Step::PreviousChar, QKeySequence::MoveToPreviousChar,
+             QKeySequence::SelectPreviousChar},
+            {Step::NextWord, QKeySequence::MoveToNextWord, QKeySequence::SelectNextWord},
+            {Step::PreviousWord, QKeySequence::MoveToPreviousWord,
+             QKeySequence::SelectPreviousWord},
+            {Step::NextRow, QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine},
+            {Step::PreviousRow, QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine},
+            {Step::NextPage, QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage},
+            {Step::PreviousPage, QKeySequence::MoveToPreviousPage,
+             QKeySequence::SelectPreviousPage},
+            {Step::RowStart, QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine},
+            {Step::RowEnd, QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine},
+            {Step::TextStart, QKeySequence::MoveToStartOfDocument,
+             QKeySequence::SelectStartOfDocument},
+            {Step::TextEnd, QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument},
+        };
+        for (const auto &[step, move, select] : steps) {
+            const auto moveBy = [step = step](bool extend) {
+                return [step, extend](ByteView &view) {
+                    view.moveCaret(step, extend);
+                };
+            };
+            all.push_back({move, {}, moveBy(false)});
+            all.push_back({select, {}, moveBy(true)});
+        }
+        return all;
+    }();
+    return bindings;
 }
 
-} // namespace
+const ByteView::KeyBinding *ByteView::bindingFor(const QKeyEvent *event)
+{
+    for (const KeyBinding &binding : keyBindings()) {
+        if (binding.matches(event))
+            return &binding;
+    }
+    return nullptr;
+}
 
 ByteView::ByteView(QWidget *parent)
     : QAbstractScrollArea(parent)
@@ -106,7 +122,7 @@ ByteView::ByteView(QWidget *parent)
     viewport()->setAutoFillBackground(false);
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this](int action) {
         // Steps move by rows, which the scroll bar's byte offsets know nothing of.
-        const qint64 rows = visibleRows();
+        const qint64 page = std::max(1, visibleRows() - 1);
         qint64 by = 0;
         switch (action) {
         case QAbstractSlider::SliderSingleStepAdd:
@@ -116,10 +132,10 @@ ByteView::ByteView(QWidget *parent)
             by = -1;
             break;
         case QAbstractSlider::SliderPageStepAdd:
-            by = std::max<qint64>(1, rows - 1);
+            by = page;
             break;
         case QAbstractSlider::SliderPageStepSub:
-            by = -std::max<qint64>(1, rows - 1);
+            by = -page;
             break;
         default:
             return;
@@ -127,7 +143,22 @@ ByteView::ByteView(QWidget *parent)
         scrollByRows(by);
         verticalScrollBar()->setSliderPosition(int(top / scrollScale));
     });
-    updateScrollBar();
+    connect(&model, &ByteEditor::textChanged, this, [this] {
+        // The text before the top row may have changed: the top moves to the start of its row.
+        top = model.rows().startOf(std::min(top, model.length()));
+        updateScrollBar();
+    });
+    connect(&model, &ByteEditor::textReset, this, [this] {
+        top = 0;
+        updateScrollBar();
+    });
+    connect(&model, &ByteEditor::selectionChanged, this, [this] {
+        scrollTo(model.selection().caret);
+        restartCaretBlink();
+        viewport()->update();
+    });
+    connect(&model, &ByteEditor::refused, this, &ByteView::refused);
+    layOutRows();
 }
 
 ByteView::~ByteView() = default;
@@ -149,47 +180,11 @@ int ByteView::visibleRows() const
     return std::max(1, viewport()->height() / glyphs().cellSize().height());
 }
 
-void ByteView::setText(Text text)
-{
-    document.reset(std::move(text));
-    current = Selection{};
-    top = 0;
-    keptColumn = -1;
-    updateScrollBar();
-    viewport()->update();
-    emit selectionChanged();
-}
-
-void ByteView::select(qint64 offset, qint64 count)
-{
-    const qint64 start = std::clamp<qint64>(offset, 0, length());
-    const qint64 end = std::clamp<qint64>(start + std::max<qint64>(count, 0), start, length());
-    setSelection({start, end});
-}
-
-void ByteView::setSelection(Selection selection)
-{
-    document.closeUndoStep();
-    current = {std::clamp<qint64>(selection.anchor, 0, length()),
-               std::clamp<qint64>(selection.caret, 0, length())};
-    keptColumn = -1;
-    scrollTo(current.caret);
-    restartCaretBlink();
-    viewport()->update();
-    emit selectionChanged();
-}
-
-void ByteView::setOverwriteMode(bool on)
-{
-    overwrite = on;
-    viewport()->update();
-}
-
 QRect ByteView::cellRect(qint64 offset) const
 {
-    if (offset < top || offset > length())
+    if (offset < top || offset > model.length())
         return {};
-    const Rows rows(text(), columns());
+    const Rows rows = model.rows();
     const qint64 rowStart = rows.startOf(offset);
     const QSize cell = glyphs().cellSize();
     qint64 row = 0;
@@ -201,19 +196,12 @@ QRect ByteView::cellRect(qint64 offset) const
     return QRect(QPoint(int(offset - rowStart) * cell.width(), int(row) * cell.height()), cell);
 }
 
-std::pair<qint64, qint64> ByteView::rowAround(qint64 offset) const
-{
-    const Rows rows(text(), columns());
-    const qint64 start = rows.startOf(std::clamp<qint64>(offset, 0, length()));
-    return {start, rows.endOf(start)};
-}
-
 qint64 ByteView::byteAt(QPoint point) const
 {
     const QSize cell = glyphs().cellSize();
-    if (point.x() < 0 || point.y() < 0 || point.x() >= columns() * cell.width())
+    if (point.x() < 0 || point.y() < 0 || point.x() >= model.columns() * cell.width())
         return -1;
-    const Rows rows(text(), columns());
+    const Rows rows = model.rows();
     const qint64 last = rows.lastStart();
     qint64 start = top;
     for (int row = point.y() / cell.height(); row > 0; --row) {
@@ -225,70 +213,12 @@ qint64 ByteView::byteAt(QPoint point) const
     return offset < rows.endOf(start) ? offset : -1;
 }
 
-// Past the last cell of a row the caret goes before its line end; a full row that wraps keeps
-// it before its last byte, since the offset after that shows on the next row.
-qint64 ByteView::lastCaretOffsetIn(qint64 rowStart) const
-{
-    const Rows rows(text(), columns());
-    const qint64 end = rows.endOf(rowStart);
-    const QByteArray tail = text().bytes(std::max(rowStart, end - 2), end);
-    if (tail.endsWith("\r\n"))
-        return end - 2;
-    if (tail.endsWith('\n') || tail.endsWith('\r') || rowStart < rows.lastStart())
-        return end - 1;
-    return end;
-}
-
 qint64 ByteView::caretOffsetAt(QPoint point) const
 {
     const QSize cell = glyphs().cellSize();
     const qint64 row = point.y() < 0 ? -1 : point.y() / cell.height();
-    const qint64 start = Rows(text(), columns()).moved(top, row);
     const qint64 column = std::max(0, (point.x() + cell.width() / 2) / cell.width());
-    return std::min(start + column, lastCaretOffsetIn(start));
-}
-
-std::pair<qint64, qint64> ByteView::wordAround(qint64 offset) const
-{
-    if (offset < 0 || offset >= length())
-        return {offset, offset};
-    return {wordBoundary(offset + 1, -1), wordBoundary(offset, +1)};
-}
-
-// The end (direction +1) or start (-1) of the run of word bytes or of other bytes that
-// `offset` begins (or, going back, ends), read a few kilobytes at a time.
-qint64 ByteView::wordBoundary(qint64 offset, int direction) const
-{
-    constexpr qint64 chunk = 4096;
-    const Text &bytes = text();
-    if (direction > 0) {
-        if (offset >= bytes.size())
-            return bytes.size();
-        const bool word = isWordByte(bytes.at(offset));
-        qint64 at = offset;
-        TextSpans::forEach(bytes, offset, bytes.size(), [&](QByteArrayView span) {
-            for (char byte : span) {
-                if (isWordByte(byte) != word)
-                    return false;
-                ++at;
-            }
-            return true;
-        });
-        return at;
-    }
-    if (offset <= 0)
-        return 0;
-    const bool word = isWordByte(bytes.at(offset - 1));
-    for (qint64 end = offset; end > 0;) {
-        const qint64 start = std::max<qint64>(0, end - chunk);
-        const QByteArray piece = bytes.bytes(start, end);
-        for (qint64 i = piece.size(); i > 0; --i) {
-            if (isWordByte(piece[i - 1]) != word)
-                return start + i;
-        }
-        end = start;
-    }
-    return 0;
+    return model.caretOffsetIn(model.rows().moved(top, row), column);
 }
 
 void ByteView::paintEvent(QPaintEvent *event)
@@ -297,20 +227,21 @@ void ByteView::paintEvent(QPaintEvent *event)
     painter.fillRect(event->rect(), palette().base());
     const ByteGlyphs &cells = glyphs();
     const QSize cell = cells.cellSize();
-    const qint64 width = columns();
+    const qint64 width = model.columns();
     const int rowsShown = viewport()->height() / cell.height() + 1;
     // What the screen shows, in one small copy: no row holds more than `width` bytes.
-    const QByteArray screen = text().bytes(top, top + rowsShown * width + 1);
+    const QByteArray screen = model.text().bytes(top, top + rowsShown * width + 1);
     const QBrush highlight = palette().brush(QPalette::Highlight);
-    const Rows rows(text(), width);
+    const Rows rows = model.rows();
+    const Selection selection = model.selection();
 
     qint64 index = 0;
     for (int row = 0; row < rowsShown && index < screen.size(); ++row) {
         const qint64 rowOffset = top + index;
         const qint64 length = rows.lengthOf(rowOffset, QByteArrayView(screen).sliced(index));
         const int y = row * cell.height();
-        const qint64 selectedFrom = std::clamp(current.start() - rowOffset, qint64(0), length);
-        const qint64 selectedTo = std::clamp(current.end() - rowOffset, selectedFrom, length);
+        const qint64 selectedFrom = std::clamp(selection.start() - rowOffset, qint64(0), length);
+        const qint64 selectedTo = std::clamp(selection.end() - rowOffset, selectedFrom, length);
         if (selectedTo > selectedFrom) {
             painter.fillRect(int(selectedFrom) * cell.width(), y,
                              int(selectedTo - selectedFrom) * cell.width(), cell.height(),
@@ -324,10 +255,10 @@ void ByteView::paintEvent(QPaintEvent *event)
     }
 
     if (hasFocus() && caretShown) {
-        const QRect caret = cellRect(current.caret);
+        const QRect caret = cellRect(selection.caret);
         if (!caret.isEmpty()) {
             const QColor ink = palette().color(QPalette::Text);
-            if (overwrite) {
+            if (model.overwriteMode()) {
                 // A block over the byte that typing replaces.
                 QColor fill = ink;
                 fill.setAlpha(90);
@@ -341,13 +272,20 @@ void ByteView::paintEvent(QPaintEvent *event)
     }
 }
 
+void ByteView::layOutRows()
+{
+    model.setLayout(columns(), visibleRows());
+    // Rows are as wide as the view: the top row's start moves to the start of the new row that
+    // holds it.
+    top = model.rows().startOf(std::min(top, model.length()));
+    updateScrollBar();
+    viewport()->update();
+}
+
 void ByteView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    // Rows are as wide as the view: the top row's start moves to the start of the new row that
-    // holds it.
-    top = Rows(text(), columns()).startOf(top);
-    updateScrollBar();
+    layOutRows();
 }
 
 void ByteView::changeEvent(QEvent *event)
@@ -356,9 +294,7 @@ void ByteView::changeEvent(QEvent *event)
     if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange ||
         event->type() == QEvent::StyleChange) {
         glyphCache.reset();
-        top = Rows(text(), columns()).startOf(top);
-        updateScrollBar();
-        viewport()->update();
+        layOutRows();
     }
 }
 
@@ -366,13 +302,11 @@ bool ByteView::event(QEvent *event)
 {
     switch (event->type()) {
     case QEvent::ShortcutOverride: {
+        // The keys the view handles are its own, whatever shortcuts the window has.
         auto *key = static_cast<QKeyEvent *>(event);
         const bool typing = !key->text().isEmpty() &&
                             !(key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier));
-        const bool editing = std::any_of(
-            editingKeys.begin(), editingKeys.end(),
-            [key](QKeySequence::StandardKey standard) { return key->matches(standard); });
-        if (typing || editing)
+        if (typing || bindingFor(key))
             event->accept();
         return true;
     }
@@ -401,7 +335,7 @@ bool ByteView::viewportEvent(QEvent *event)
             event->ignore();
             return true;
         }
-        const uchar byte = uchar(text().at(offset));
+        const uchar byte = uchar(model.text().at(offset));
         QToolTip::showText(help->globalPos(),
                            QStringLiteral("Offset %1 (0x%2): byte %3 (0x%4)")
                                .arg(offset)
@@ -414,103 +348,55 @@ bool ByteView::viewportEvent(QEvent *event)
     return QAbstractScrollArea::viewportEvent(event);
 }
 
-bool ByteView::handleStandardKey(QKeyEvent *event)
-{
-    const auto is = [event](QKeySequence::StandardKey key) {
-        return event->matches(key);
-    };
-    const Rows rows(text(), columns());
-    const qint64 caret = current.caret;
-
-    if (is(QKeySequence::Undo))
-        undo();
-    else if (is(QKeySequence::Redo))
-        redo();
-    else if (is(QKeySequence::Cut))
-        cut();
-    else if (is(QKeySequence::Copy))
-        copy();
-    else if (is(QKeySequence::Paste))
-        paste();
-    else if (is(QKeySequence::SelectAll))
-        selectAll();
-    else if (is(QKeySequence::InsertParagraphSeparator) || is(QKeySequence::InsertLineSeparator))
-        type(QStringLiteral("\n"));
-    else if (is(QKeySequence::Delete))
-        current.isEmpty() ? removeRange(caret, caret + 1, Document::Edit::Deleting)
-                          : deleteSelection();
-    else if (is(QKeySequence::Backspace) || event->key() == Qt::Key_Backspace)
-        current.isEmpty() ? removeRange(caret - 1, caret, Document::Edit::Deleting)
-                          : deleteSelection();
-    else if (is(QKeySequence::DeleteEndOfWord))
-        removeRange(caret, wordBoundary(caret, +1), Document::Edit::Other);
-    else if (is(QKeySequence::DeleteStartOfWord))
-        removeRange(wordBoundary(caret, -1), caret, Document::Edit::Other);
-    else if (is(QKeySequence::MoveToNextChar))
-        moveCaret(current.isEmpty() ? caret + 1 : current.end(), false);
-    else if (is(QKeySequence::MoveToPreviousChar))
-        moveCaret(current.isEmpty() ? caret - 1 : current.start(), false);
-    else if (is(QKeySequence::SelectNextChar))
-        moveCaret(caret + 1, true);
-    else if (is(QKeySequence::SelectPreviousChar))
-        moveCaret(caret - 1, true);
-    else if (is(QKeySequence::MoveToNextWord) || is(QKeySequence::SelectNextWord))
-        moveCaret(wordBoundary(wordBoundary(caret, +1), +1), is(QKeySequence::SelectNextWord));
-    else if (is(QKeySequence::MoveToPreviousWord) || is(QKeySequence::SelectPreviousWord))
-        moveCaret(wordBoundary(wordBoundary(caret, -1), -1), is(QKeySequence::SelectPreviousWord));
-    else if (is(QKeySequence::MoveToNextLine) || is(QKeySequence::SelectNextLine))
-        moveCaretByRows(1, is(QKeySequence::SelectNextLine));
-    else if (is(QKeySequence::MoveToPreviousLine) || is(QKeySequence::SelectPreviousLine))
-        moveCaretByRows(-1, is(QKeySequence::SelectPreviousLine));
-    else if (is(QKeySequence::MoveToNextPage) || is(QKeySequence::SelectNextPage)) {
-        scrollByRows(visibleRows() - 1);
-        moveCaretByRows(visibleRows() - 1, is(QKeySequence::SelectNextPage));
-    } else if (is(QKeySequence::MoveToPreviousPage) || is(QKeySequence::SelectPreviousPage)) {
-        scrollByRows(1 - visibleRows());
-        moveCaretByRows(1 - visibleRows(), is(QKeySequence::SelectPreviousPage));
-    } else if (is(QKeySequence::MoveToStartOfLine) || is(QKeySequence::SelectStartOfLine))
-        moveCaret(rows.startOf(caret), is(QKeySequence::SelectStartOfLine));
-    else if (is(QKeySequence::MoveToEndOfLine) || is(QKeySequence::SelectEndOfLine)) {
-        moveCaret(lastCaretOffsetIn(rows.startOf(caret)), is(QKeySequence::SelectEndOfLine));
-    } else if (is(QKeySequence::MoveToStartOfDocument) || is(QKeySequence::SelectStartOfDocument))
-        moveCaret(0, is(QKeySequence::SelectStartOfDocument));
-    else if (is(QKeySequence::MoveToEndOfDocument) || is(QKeySequence::SelectEndOfDocument))
-        moveCaret(length(), is(QKeySequence::SelectEndOfDocument));
-    else
-        return false;
-    return true;
-}
-
 void ByteView::keyPressEvent(QKeyEvent *event)
 {
-    const bool control = event->modifiers() & Qt::ControlModifier;
     if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
         const bool backwards =
             event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
-        if (control)
+        if (event->modifiers() & Qt::ControlModifier)
             focusNextPrevChild(!backwards);
         else if (!backwards)
-            type(QStringLiteral("\t"));
+            typeText(QStringLiteral("\t"));
         return;
     }
-    if (handleStandardKey(event))
-        return;
-    if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier) {
-        setOverwriteMode(!overwrite);
+    if (const KeyBinding *binding = bindingFor(event)) {
+        binding->run(*this);
         return;
     }
     if (event->key() != Qt::Key_Escape && !event->text().isEmpty() &&
         !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))) {
-        type(event->text());
+        typeText(event->text());
         return;
     }
     event->ignore();
 }
 
+void ByteView::typeText(const QString &typed)
+{
+    if (!model.type(typed))
+        QApplication::beep();
+}
+
+void ByteView::moveCaret(ByteEditor::Step step, bool extend)
+{
+    // A page step moves the view as far as the caret, so that the caret keeps its place on screen.
+    if (step == ByteEditor::Step::NextPage || step == ByteEditor::Step::PreviousPage) {
+        const qint64 page = std::max(1, visibleRows() - 1);
+        scrollByRows(step == ByteEditor::Step::NextPage ? page : -page);
+    }
+    model.move(step, extend);
+}
+
+void ByteView::toggleOverwriteMode()
+{
+    model.setOverwriteMode(!model.overwriteMode());
+    viewport()->update();
+}
+
 void ByteView::inputMethodEvent(QInputMethodEvent *event)
 {
     if (!event->commitString().isEmpty())
-        type(event->commitString());
+        typeText(event->commitString());
     event->accept();
 }
 
@@ -520,7 +406,7 @@ QVariant ByteView::inputMethodQuery(Qt::InputMethodQuery query) const
     case Qt::ImEnabled:
         return true;
     case Qt::ImCursorRectangle:
-        return cellRect(current.caret).translated(viewport()->pos());
+        return cellRect(model.selection().caret).translated(viewport()->pos());
     case Qt::ImFont:
         return font();
     case Qt::ImHints:
@@ -530,150 +416,36 @@ QVariant ByteView::inputMethodQuery(Qt::InputMethodQuery query) const
     }
 }
 
-void ByteView::type(const QString &typed)
+void ByteView::handOver(std::unique_ptr<ClipboardBytes> copied)
 {
-    if (firstNonByte(typed)) {
-        QApplication::beep();
-        return;
-    }
-    if (!replaceSelection(typed.toLatin1(), Document::Edit::Typing))
-        QApplication::beep();
+    // Another program that pastes makes the payload produce its bytes, which may take a moment.
+    connect(copied.get(), &ClipboardBytes::producing, this, [](bool busy) {
+        if (busy)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        else
+            QGuiApplication::restoreOverrideCursor();
+    });
+    // The platform asks for formats while it handles its own events: the message waits.
+    connect(copied.get(), &ClipboardBytes::failed, this, &ByteView::refused, Qt::QueuedConnection);
+    QGuiApplication::clipboard()->setMimeData(copied.release());
 }
 
-bool ByteView::replaceSelection(QByteArrayView bytes, Document::Edit kind)
+void ByteView::copy()
 {
-    const qint64 from = current.start();
-    qint64 to = current.end();
-    if (overwrite && kind == Document::Edit::Typing && current.isEmpty())
-        to = std::min(from + bytes.size(), length());
-    const Selection after{from + bytes.size(), from + bytes.size()};
-    if (!document.replace(from, to, bytes, kind, current, after))
-        return false;
-    afterEdit(after);
-    return true;
-}
-
-void ByteView::removeRange(qint64 from, qint64 to, Document::Edit kind)
-{
-    from = std::clamp<qint64>(from, 0, length());
-    to = std::clamp<qint64>(to, from, length());
-    if (from == to)
-        return;
-    const Selection after{from, from};
-    if (document.replace(from, to, {}, kind, current, after))
-        afterEdit(after);
-}
-
-void ByteView::deleteSelection()
-{
-    removeRange(current.start(), current.end(), Document::Edit::Other);
-}
-
-void ByteView::afterEdit(Selection selection)
-{
-    current = selection;
-    keptColumn = -1;
-    // The text before the top row may have changed: the top moves to the start of its row.
-    top = Rows(text(), columns()).startOf(std::min(top, length()));
-    updateScrollBar();
-    scrollTo(current.caret);
-    restartCaretBlink();
-    viewport()->update();
-    emit selectionChanged();
-}
-
-void ByteView::undo()
-{
-    if (const std::optional<Selection> selection = document.undo())
-        afterEdit(*selection);
-}
-
-void ByteView::redo()
-{
-    if (const std::optional<Selection> selection = document.redo())
-        afterEdit(*selection);
-}
-
-std::unique_ptr<QMimeData> ByteView::mimeDataFor(qint64 from, qint64 to) const
-{
-    const QByteArray bytes = text().bytes(from, to);
-    auto data = std::make_unique<QMimeData>();
-    data->setText(QString::fromLatin1(bytes));
-    data->setData(bytesMimeType, bytes);
-    return data;
-}
-
-void ByteView::copy() const
-{
-    if (!current.isEmpty())
-        QGuiApplication::clipboard()->setMimeData(
-            mimeDataFor(current.start(), current.end()).release());
+    if (std::unique_ptr<ClipboardBytes> copied = model.copy())
+        handOver(std::move(copied));
 }
 
 void ByteView::cut()
 {
-    copy();
-    deleteSelection();
+    if (std::unique_ptr<ClipboardBytes> copied = model.cut())
+        handOver(std::move(copied));
 }
 
 void ByteView::paste()
 {
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    if (!data)
-        return;
-    QByteArray bytes;
-    if (data->hasFormat(bytesMimeType)) {
-        bytes = data->data(bytesMimeType);
-    } else if (data->hasText()) {
-        const QString pasted = data->text();
-        if (const std::optional<QChar> foreign = firstNonByte(pasted)) {
-            emit pasteRefused(
-                QStringLiteral("Nothing was pasted: the clipboard holds \"%1\" (U+%2), which is "
-                               "not one of the 256 characters that stand for bytes.")
-                    .arg(*foreign)
-                    .arg(
-                        QString::number(foreign->unicode(), 16).toUpper().rightJustified(4, u'0')));
-            return;
-        }
-        bytes = pasted.toLatin1();
-    }
-    if (bytes.isEmpty())
-        return;
-    if (!replaceSelection(bytes, Document::Edit::Other)) {
-        emit pasteRefused(QStringLiteral("Nothing was pasted: there is not enough memory for "
-                                         "its %1 bytes.")
-                              .arg(bytes.size()));
-    }
-}
-
-void ByteView::selectAll()
-{
-    setSelection({0, length()});
-}
-
-void ByteView::moveCaret(qint64 offset, bool extend)
-{
-    document.closeUndoStep();
-    current.caret = std::clamp<qint64>(offset, 0, length());
-    if (!extend)
-        current.anchor = current.caret;
-    keptColumn = -1;
-    scrollTo(current.caret);
-    restartCaretBlink();
-    viewport()->update();
-    emit selectionChanged();
-}
-
-void ByteView::moveCaretByRows(qint64 count, bool extend)
-{
-    const Rows rows(text(), columns());
-    const qint64 rowStart = rows.startOf(current.caret);
-    const qint64 column = keptColumn >= 0 ? keptColumn : current.caret - rowStart;
-    const qint64 target = rows.moved(rowStart, count);
-    const qint64 offset = target == rowStart ? (count > 0 ? length() : 0)
-                                             : std::min(target + column, lastCaretOffsetIn(target));
-    moveCaret(offset, extend);
-    keptColumn = column;
+    if (const QMimeData *data = QGuiApplication::clipboard()->mimeData())
+        model.paste(*data);
 }
 
 void ByteView::mousePressEvent(QMouseEvent *event)
@@ -683,7 +455,8 @@ void ByteView::mousePressEvent(QMouseEvent *event)
         return;
     }
     setFocus(Qt::MouseFocusReason);
-    moveCaret(caretOffsetAt(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
+    model.moveTo(caretOffsetAt(event->position().toPoint()),
+                 event->modifiers() & Qt::ShiftModifier);
     selectingWithMouse = true;
 }
 
@@ -692,7 +465,7 @@ void ByteView::mouseMoveEvent(QMouseEvent *event)
     if (!selectingWithMouse)
         return;
     lastMousePosition = event->position().toPoint();
-    moveCaret(caretOffsetAt(lastMousePosition), true);
+    model.moveTo(caretOffsetAt(lastMousePosition), true);
     // Dragging above or below the rows scrolls on, a row at a time, until the mouse returns.
     const bool outside = lastMousePosition.y() < 0 || lastMousePosition.y() >= viewport()->height();
     if (outside && !autoScroll.isActive())
@@ -713,9 +486,9 @@ void ByteView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    const auto [start, end] = wordAround(byteAt(event->position().toPoint()));
+    const auto [start, end] = model.wordAround(byteAt(event->position().toPoint()));
     if (end > start)
-        setSelection({start, end});
+        model.setSelection({start, end});
 }
 
 void ByteView::wheelEvent(QWheelEvent *event)
@@ -740,20 +513,19 @@ QMenu *ByteView::makeContextMenu()
         action->setShortcutVisibleInContextMenu(true);
         action->setEnabled(enabled);
     };
-    const bool selected = !current.isEmpty();
-    const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData();
-    add(QStringLiteral("&Undo"), QKeySequence::Undo, document.canUndo(), [this] { undo(); });
-    add(QStringLiteral("&Redo"), QKeySequence::Redo, document.canRedo(), [this] { redo(); });
+    const bool selected = !model.selection().isEmpty();
+    add(QStringLiteral("&Undo"), QKeySequence::Undo, model.canUndo(), [this] { model.undo(); });
+    add(QStringLiteral("&Redo"), QKeySequence::Redo, model.canRedo(), [this] { model.redo(); });
     menu->addSeparator();
     add(QStringLiteral("Cu&t"), QKeySequence::Cut, selected, [this] { cut(); });
     add(QStringLiteral("&Copy"), QKeySequence::Copy, selected, [this] { copy(); });
     add(QStringLiteral("&Paste"), QKeySequence::Paste,
-        clipboard && (clipboard->hasText() || clipboard->hasFormat(bytesMimeType)),
-        [this] { paste(); });
-    add(QStringLiteral("&Delete"), QKeySequence::Delete, selected, [this] { deleteSelection(); });
+        ByteEditor::canPaste(QGuiApplication::clipboard()->mimeData()), [this] { paste(); });
+    add(QStringLiteral("&Delete"), QKeySequence::Delete, selected,
+        [this] { model.deleteSelection(); });
     menu->addSeparator();
-    add(QStringLiteral("Select &All"), QKeySequence::SelectAll, length() > 0,
-        [this] { selectAll(); });
+    add(QStringLiteral("Select &All"), QKeySequence::SelectAll, model.length() > 0,
+        [this] { model.selectAll(); });
     return menu;
 }
 
@@ -774,7 +546,7 @@ void ByteView::focusInEvent(QFocusEvent *event)
 void ByteView::focusOutEvent(QFocusEvent *event)
 {
     QAbstractScrollArea::focusOutEvent(event);
-    document.closeUndoStep();
+    model.endEditRun();
     caretBlink.stop();
     viewport()->update();
 }
@@ -793,10 +565,10 @@ void ByteView::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() == caretBlink.timerId()) {
         caretShown = !caretShown;
-        viewport()->update(cellRect(current.caret));
+        viewport()->update(cellRect(model.selection().caret));
     } else if (event->timerId() == autoScroll.timerId()) {
         scrollByRows(lastMousePosition.y() < 0 ? -1 : 1);
-        moveCaret(caretOffsetAt(lastMousePosition), true);
+        model.moveTo(caretOffsetAt(lastMousePosition), true);
     } else {
         QAbstractScrollArea::timerEvent(event);
     }
@@ -813,7 +585,7 @@ void ByteView::scrollToRow(qint64 rowStart)
 
 void ByteView::scrollByRows(qint64 rows)
 {
-    scrollToRow(Rows(text(), columns()).moved(top, rows));
+    scrollToRow(model.rows().moved(top, rows));
 }
 
 void ByteView::scrollContentsBy(int, int)
@@ -823,15 +595,14 @@ void ByteView::scrollContentsBy(int, int)
     const qint64 value = verticalScrollBar()->value();
     if (settingScrollBar || value == top / scrollScale)
         return;
-    top =
-        std::min(Rows(text(), columns()).startOf(std::min(value * scrollScale, length())), lastTop);
+    top = std::min(model.rows().startOf(std::min(value * scrollScale, model.length())), lastTop);
     viewport()->update();
 }
 
 void ByteView::scrollTo(qint64 offset)
 {
-    const Rows rows(text(), columns());
-    const qint64 caretRow = rows.startOf(std::clamp<qint64>(offset, 0, length()));
+    const Rows rows = model.rows();
+    const qint64 caretRow = rows.startOf(std::clamp<qint64>(offset, 0, model.length()));
     if (caretRow < top) {
         scrollToRow(caretRow);
         return;
@@ -848,7 +619,7 @@ void ByteView::scrollTo(qint64 offset)
 
 void ByteView::updateScrollBar()
 {
-    const Rows rows(text(), columns());
+    const Rows rows = model.rows();
     const qint64 shown = visibleRows();
     lastTop = rows.moved(rows.lastStart(), 1 - shown);
     // A slider position is an int: offsets of larger texts are scaled down to fit.
@@ -857,8 +628,8 @@ void ByteView::updateScrollBar()
     QScrollBar *bar = verticalScrollBar();
     settingScrollBar = true;
     bar->setRange(0, int(lastTop / scrollScale));
-    bar->setPageStep(int(std::max<qint64>(1, shown * columns() / scrollScale)));
-    bar->setSingleStep(int(std::max<qint64>(1, columns() / scrollScale)));
+    bar->setPageStep(int(std::max<qint64>(1, shown * model.columns() / scrollScale)));
+    bar->setSingleStep(int(std::max<qint64>(1, model.columns() / scrollScale)));
     top = std::min(top, lastTop);
     bar->setValue(int(top / scrollScale));
     settingScrollBar = false;

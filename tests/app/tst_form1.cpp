@@ -98,7 +98,7 @@ void TestForm1::windowStartsEmptyAndIdle()
 {
     ScriptedWindow window;
     QCOMPARE(window.caption("Label1"), QStringLiteral("The Programs Binary As Text:"));
-    QCOMPARE(window.text1()->length(), 0);
+    QCOMPARE(window.text1()->editor().length(), 0);
     QCOMPARE(window.caption("lblStat"), QStringLiteral("Idel"));
     QCOMPARE(window.caption("lblPosition"), QString());
     QCOMPARE(window.form->pathPos, 0);

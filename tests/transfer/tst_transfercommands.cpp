@@ -29,8 +29,8 @@ QStringList filesIn(const QTemporaryDir &dir)
 // Replaces the view's bytes from `start` to `end` with `bytes`, as an edit in the view does.
 void replaceInView(ByteView *view, qint64 start, qint64 end, const QByteArray &bytes)
 {
-    view->select(start, end - start);
-    view->deleteSelection();
+    view->editor().select(start, end - start);
+    view->editor().deleteSelection();
     QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromLatin1(bytes));
     QApplication::sendEvent(view, &typed);
 }
@@ -120,8 +120,8 @@ void onLeaseBroken(int)
 QStringList stateOf(const ScriptedWindow &window)
 {
     QStringList state = {
-        QString::fromLatin1(window.text()), QString::number(window.text1()->selectionStart()),
-        QString::number(window.text1()->selectionEnd()), QString::number(window.form->pathPos),
+        QString::fromLatin1(window.text()), QString::number(window.text1()->editor().selection().start()),
+        QString::number(window.text1()->editor().selection().end()), QString::number(window.form->pathPos),
         QString::number(window.form->searchPos)};
     for (const char *name :
          {"Label1", "lblStat", "lblPosition", "Command1", "Command2", "Command3", "Command4"})
@@ -163,7 +163,7 @@ void TestTransferCommands::loadedEditedAndSavedByteForByte()
 
     // The new text replaces the old for good, and of the rest only the count changes.
     window.load(dir, bytes);
-    window.text1()->undo();
+    window.text1()->editor().undo();
     QCOMPARE(window.text(), bytes);
     QCOMPARE(window.caption("lblPosition"),
              QString::number(bytes.size()) + QStringLiteral(" Total Characters"));
@@ -281,7 +281,7 @@ void TestTransferCommands::realDialogsSaveALoadedProgramOverItselfAndOpenNoOther
 
     answerFileDialog(loaded, &proposed);
     QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
-    QCOMPARE(form.findChild<ByteView *>(QStringLiteral("text1"))->text().toByteArray(), bytes);
+    QCOMPARE(form.findChild<ByteView *>(QStringLiteral("text1"))->editor().text().toByteArray(), bytes);
 
     // Patch the loaded file in the view and save it over itself, as the dialog proposes.
     replaceInView(form.findChild<ByteView *>(QStringLiteral("text1")), 0, 2, "C:");
