@@ -16,6 +16,13 @@
 #include <functional>
 #include <limits>
 
+namespace {
+
+// Cells of this font are large enough for the hex digits of control bytes to show sharp.
+constexpr int defaultPixelSize = 15;
+
+} // namespace
+
 // What a key does: a standard key, or else a key with exactly the given modifiers, Shift and the
 // keypad aside.
 struct ByteView::KeyBinding
@@ -112,7 +119,9 @@ ByteView::ByteView(QWidget *parent)
     : QAbstractScrollArea(parent)
 {
     ByteViewAccessible::install();
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPixelSize(defaultPixelSize);
+    setFont(fixed);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
