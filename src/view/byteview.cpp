@@ -20,6 +20,9 @@ namespace {
 
 // Cells of this font are large enough for the hex digits of control bytes to show sharp.
 constexpr int defaultPixelSize = 15;
+// The rows start this far from the view's left edge, so that the caret before the first column
+// stands clear of the frame.
+constexpr int leftMargin = 4;
 
 } // namespace
 
@@ -181,7 +184,7 @@ const ByteGlyphs &ByteView::glyphs() const
 
 qint64 ByteView::columns() const
 {
-    return std::max(1, viewport()->width() / glyphs().cellSize().width());
+    return std::max(1, (viewport()->width() - leftMargin) / glyphs().cellSize().width());
 }
 
 int ByteView::visibleRows() const
@@ -202,13 +205,15 @@ QRect ByteView::cellRect(qint64 offset) const
             return {};
         start = rows.endOf(start);
     }
-    return QRect(QPoint(int(offset - rowStart) * cell.width(), int(row) * cell.height()), cell);
+    return QRect(
+        QPoint(leftMargin + int(offset - rowStart) * cell.width(), int(row) * cell.height()), cell);
 }
 
 qint64 ByteView::byteAt(QPoint point) const
 {
     const QSize cell = glyphs().cellSize();
-    if (point.x() < 0 || point.y() < 0 || point.x() >= model.columns() * cell.width())
+    const int x = point.x() - leftMargin;
+    if (x < 0 || point.y() < 0 || x >= model.columns() * cell.width())
         return -1;
     const Rows rows = model.rows();
     const qint64 last = rows.lastStart();
@@ -218,7 +223,7 @@ qint64 ByteView::byteAt(QPoint point) const
             return -1;
         start = rows.endOf(start);
     }
-    const qint64 offset = start + point.x() / cell.width();
+    const qint64 offset = start + x / cell.width();
     return offset < rows.endOf(start) ? offset : -1;
 }
 
@@ -226,7 +231,7 @@ qint64 ByteView::caretOffsetAt(QPoint point) const
 {
     const QSize cell = glyphs().cellSize();
     const qint64 row = point.y() < 0 ? -1 : point.y() / cell.height();
-    const qint64 column = std::max(0, (point.x() + cell.width() / 2) / cell.width());
+    const qint64 column = std::max(0, (point.x() - leftMargin + cell.width() / 2) / cell.width());
     return model.caretOffsetIn(model.rows().moved(top, row), column);
 }
 
@@ -252,13 +257,13 @@ void ByteView::paintEvent(QPaintEvent *event)
         const qint64 selectedFrom = std::clamp(selection.start() - rowOffset, qint64(0), length);
         const qint64 selectedTo = std::clamp(selection.end() - rowOffset, selectedFrom, length);
         if (selectedTo > selectedFrom) {
-            painter.fillRect(int(selectedFrom) * cell.width(), y,
+            painter.fillRect(leftMargin + int(selectedFrom) * cell.width(), y,
                              int(selectedTo - selectedFrom) * cell.width(), cell.height(),
                              highlight);
         }
         for (qint64 i = 0; i < length; ++i) {
-            cells.draw(painter, QPoint(int(i) * cell.width(), y), uchar(screen[index + i]),
-                       i >= selectedFrom && i < selectedTo);
+            cells.draw(painter, QPoint(leftMargin + int(i) * cell.width(), y),
+                       uchar(screen[index + i]), i >= selectedFrom && i < selectedTo);
         }
         index += length;
     }
