@@ -479,13 +479,30 @@ void ByteView::mouseMoveEvent(QMouseEvent *event)
     if (!selectingWithMouse)
         return;
     lastMousePosition = event->position().toPoint();
-    model.moveTo(caretOffsetAt(lastMousePosition), true);
-    // Dragging above or below the rows scrolls on, a row at a time, until the mouse returns.
-    const bool outside = lastMousePosition.y() < 0 || lastMousePosition.y() >= viewport()->height();
-    if (outside && !autoScroll.isActive())
-        autoScroll.start(50, this);
-    else if (!outside)
+    extendSelectionToMouse();
+    // Held beyond the top or the bottom row, the mouse scrolls the view on, still or not.
+    if (autoScrollRows() == 0)
         autoScroll.stop();
+    else if (!autoScroll.isActive())
+        autoScroll.start(50, this);
+}
+
+qint64 ByteView::autoScrollRows() const
+{
+    const int y = lastMousePosition.y();
+    const int height = glyphs().cellSize().height();
+    const int bottom = visibleRows() * height;
+    if (y < 0)
+        return -(1 + -y / height);
+    return y < bottom ? 0 : 1 + (y - bottom) / height;
+}
+
+void ByteView::extendSelectionToMouse()
+{
+    // Beyond the rows shown, the caret goes to the nearest of them: only the timer scrolls.
+    const int lastY = visibleRows() * glyphs().cellSize().height() - 1;
+    model.moveTo(
+        caretOffsetAt({lastMousePosition.x(), std::clamp(lastMousePosition.y(), 0, lastY)}), true);
 }
 
 void ByteView::mouseReleaseEvent(QMouseEvent *event)
@@ -581,8 +598,8 @@ void ByteView::timerEvent(QTimerEvent *event)
         caretShown = !caretShown;
         viewport()->update(cellRect(model.selection().caret));
     } else if (event->timerId() == autoScroll.timerId()) {
-        scrollByRows(lastMousePosition.y() < 0 ? -1 : 1);
-        model.moveTo(caretOffsetAt(lastMousePosition), true);
+        scrollByRows(autoScrollRows());
+        extendSelectionToMouse();
     } else {
         QAbstractScrollArea::timerEvent(event);
     }

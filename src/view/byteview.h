@@ -80,6 +80,10 @@ private:
     void toggleOverwriteMode();
     /// The offset the caret goes to for a click at `point`.
     qint64 caretOffsetAt(QPoint point) const;
+    /// The rows each tick of the timer scrolls while the mouse, selecting, is held beyond the top
+    /// (negative) or the bottom row: one at the edge, and one more for every row further out.
+    qint64 autoScrollRows() const;
+    void extendSelectionToMouse();
     void handOver(std::unique_ptr<ClipboardBytes> copied);
 
     /// Lays the rows out anew at the view's size and font.

@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
 
@@ -82,6 +83,7 @@ private slots:
     void keysFollowTheEditingRules_data();
     void keysFollowTheEditingRules();
     void mouseSelects();
+    void draggingBeyondAnEdgeScrollsOn();
     void clipboardFromBothSides_data();
     void clipboardFromBothSides();
     void scrollsTextsBeyond4GiB();
@@ -177,6 +179,27 @@ void TestByteView::mouseSelects()
     // A click right of a line's last byte puts the caret before its line end.
     QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(viewport->width() - 2, leftOf(0).y()));
     QCOMPARE(view.editor().selection(), (Selection{9, 9}));
+}
+
+// Held still below the rows while selecting, the mouse scrolls the view on, a row each tick at
+// the edge and faster further out, the caret following on the last row shown; and back up above.
+void TestByteView::draggingBeyondAnEdgeScrollsOn()
+{
+    ShownView shown(QByteArray(100000, 'a'));
+    ByteView &view = shown.view;
+    QWidget *viewport = view.viewport();
+    const int rowHeight = view.cellRect(0).height();
+    QSignalSpy scrolled(view.verticalScrollBar(), &QScrollBar::valueChanged);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(8, 2));
+    // Where the mouse is held, and how many rows of 10 bytes each tick scrolls.
+    for (const auto &[y, rows] :
+         {std::pair(8 * rowHeight, 1), {11 * rowHeight, 4}, {-1, -1}, {-3 * rowHeight, -4}}) {
+        QTest::mouseMove(viewport, QPoint(8, y));
+        scrolled.clear();
+        QTRY_VERIFY(scrolled.size() >= 2);
+        QCOMPARE(scrolled[1][0].toInt() - scrolled[0][0].toInt(), 10 * rows);
+        QVERIFY(!view.cellRect(view.editor().selection().caret).isEmpty());
+    }
 }
 
 void TestByteView::clipboardFromBothSides_data()
