@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QToolTip>
 
+#include <cmath>
 #include <functional>
 #include <limits>
 
@@ -20,6 +21,9 @@ namespace {
 
 // Cells of this font are large enough for the hex digits of control bytes to show sharp.
 constexpr int defaultPixelSize = 15;
+// Each zoom step scales the font by a tenth, from about 8 to about 70 pixels.
+constexpr int smallestZoom = -6;
+constexpr int largestZoom = 16;
 // The rows start this far from the view's left edge, so that the caret before the first column
 // stands clear of the frame.
 constexpr int leftMargin = 4;
@@ -58,6 +62,11 @@ const std::vector<ByteView::KeyBinding> &ByteView::keyBindings()
                 view.model.erase(step);
             };
         };
+        const auto zoom = [](int steps) {
+            return [steps](ByteView &view) {
+                view.zoomBy(steps);
+            };
+        };
         const auto newLine = [](ByteView &view) {
             view.typeText(QStringLiteral("\n"));
         };
@@ -76,6 +85,10 @@ const std::vector<ByteView::KeyBinding> &ByteView::keyBindings()
             {QKeySequence::Delete, {}, erase(Step::NextChar)},
             {{}, QKeyCombination(Qt::Key_Backspace), erase(Step::PreviousChar)},
             {{}, QKeyCombination(Qt::Key_Insert), &ByteView::toggleOverwriteMode},
+            {{}, Qt::CTRL | Qt::Key_Plus, zoom(1)},
+            {{}, Qt::CTRL | Qt::Key_Equal, zoom(1)},
+            {{}, Qt::CTRL | Qt::Key_Minus, zoom(-1)},
+            {{}, Qt::CTRL | Qt::Key_0, &ByteView::resetZoom},
         };
         const std::tuple<Step, QKeySequence::StandardKey, QKeySequence::StandardKey> steps[] = {
             {Step::NextChar, QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar},
@@ -524,14 +537,35 @@ void ByteView::mouseDoubleClickEvent(QMouseEvent *event)
 
 void ByteView::wheelEvent(QWheelEvent *event)
 {
-    // Touchpads send fractions of a notch; they add up until a row is due.
+    // Touchpads send fractions of a notch; they add up until a row or a zoom step is due.
     constexpr int notch = 120;
-    wheelTurned += event->angleDelta().y() * QApplication::wheelScrollLines();
-    const int rows = wheelTurned / notch;
-    wheelTurned -= rows * notch;
-    if (rows != 0)
-        scrollByRows(-rows);
+    if (event->modifiers() & Qt::ControlModifier) {
+        zoomTurned += event->angleDelta().y();
+        const int steps = zoomTurned / notch;
+        zoomTurned -= steps * notch;
+        if (steps != 0)
+            zoomBy(steps);
+    } else {
+        wheelTurned += event->angleDelta().y() * QApplication::wheelScrollLines();
+        const int rows = wheelTurned / notch;
+        wheelTurned -= rows * notch;
+        if (rows != 0)
+            scrollByRows(-rows);
+    }
     event->accept();
+}
+
+void ByteView::zoomBy(int steps)
+{
+    zoom = std::clamp(zoom + steps, smallestZoom, largestZoom);
+    QFont zoomed = font();
+    zoomed.setPixelSize(qRound(defaultPixelSize * std::pow(1.1, zoom)));
+    setFont(zoomed);
+}
+
+void ByteView::resetZoom()
+{
+    zoomBy(-zoom);
 }
 
 QMenu *ByteView::makeContextMenu()

@@ -41,6 +41,10 @@ public slots:
     void cut();
     void copy();
     void paste();
+    /// Makes the font `steps` tenths larger, or smaller when negative, within bounds.
+    void zoomBy(int steps);
+    /// Brings the font back to its size before any zoom.
+    void resetZoom();
 
 signals:
     /// A paste or a copy changed nothing, for the reason given.
@@ -102,6 +106,9 @@ private:
     bool settingScrollBar = false;
     // The wheel's turn not yet scrolled, in eighths of a degree times rows per notch.
     int wheelTurned = 0;
+    // The steps the font is zoomed by, and the wheel's turn with Ctrl not yet zoomed by.
+    int zoom = 0;
+    int zoomTurned = 0;
     bool caretShown = true;
     bool selectingWithMouse = false;
     QPoint lastMousePosition;

@@ -78,6 +78,7 @@ class TestByteView final : public QObject
     Q_OBJECT
 
 private slots:
+    void everyByteIsDrawnDistinguishably_data();
     void everyByteIsDrawnDistinguishably();
     void cellsAndOffsetsMapBothWays();
     void keysFollowTheEditingRules_data();
@@ -87,15 +88,26 @@ private slots:
     void clipboardFromBothSides_data();
     void clipboardFromBothSides();
     void scrollsTextsBeyond4GiB();
+    void zoomScalesTheCells();
     void topRowStaysARowAfterAnEditAboveIt();
     void screenReadersSeeBytesAsCharacters();
 };
 
-// Each of the 256 byte values is drawn as one cell unlike every other.
+void TestByteView::everyByteIsDrawnDistinguishably_data()
+{
+    QTest::addColumn<int>("zoom");
+    QTest::newRow("default size") << 0;
+    QTest::newRow("zoomed out") << -3;
+    QTest::newRow("zoomed in") << 7;
+}
+
+// Each of the 256 byte values is drawn as one cell unlike every other, at any size.
 void TestByteView::everyByteIsDrawnDistinguishably()
 {
+    QFETCH(int, zoom);
     ShownView shown;
-    shown.view.resize(600, 400);
+    shown.view.zoomBy(zoom);
+    shown.view.resize(1400, 1000);
     // Line ends are drawn in the cell before the row ends; spaces keep other cells apart.
     QByteArray bytes;
     for (char byte : everyByteValue())
@@ -288,6 +300,33 @@ void TestByteView::scrollsTextsBeyond4GiB()
     QCOMPARE(view.editor().selection().caret, size);
     QVERIFY(!view.cellRect(size).isEmpty());
     QCOMPARE(bar->value(), bar->maximum());
+}
+
+// Ctrl+Plus, Ctrl+wheel and Ctrl+Minus scale the cells, and the rows and the scroll bar with
+// them; Ctrl+0 brings them back.
+void TestByteView::zoomScalesTheCells()
+{
+    ShownView shown(QByteArray(100000, 'a'));
+    ByteView &view = shown.view;
+    const auto layout = [&view] {
+        return std::tuple(view.cellRect(0).size(), view.editor().columns(),
+                          view.verticalScrollBar()->pageStep());
+    };
+    const auto before = layout();
+    QTest::keyClick(&view, Qt::Key_Plus, Qt::ControlModifier);
+    const auto larger = layout();
+    QVERIFY(std::get<0>(larger).height() > std::get<0>(before).height());
+    QVERIFY(std::get<1>(larger) < std::get<1>(before));
+    QVERIFY(std::get<2>(larger) < std::get<2>(before));
+    QWheelEvent up(QPointF(5, 5), view.viewport()->mapToGlobal(QPointF(5, 5)), {}, {0, 120},
+                   Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view.viewport(), &up);
+    QVERIFY(std::get<0>(layout()).height() > std::get<0>(larger).height());
+    QCOMPARE(view.topOffset(), 0);
+    QTest::keyClick(&view, Qt::Key_Minus, Qt::ControlModifier);
+    QCOMPARE(layout(), larger);
+    QTest::keyClick(&view, Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(layout(), before);
 }
 
 // An edit that starts above the top row and ends on screen leaves the top at a row's start.
