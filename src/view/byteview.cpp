@@ -243,7 +243,7 @@ qint64 ByteView::byteAt(QPoint point) const
 qint64 ByteView::caretOffsetAt(QPoint point) const
 {
     const QSize cell = glyphs().cellSize();
-    const qint64 row = point.y() < 0 ? -1 : point.y() / cell.height();
+    const qint64 row = std::max(0, point.y()) / cell.height();
     const qint64 column = std::max(0, (point.x() - leftMargin + cell.width() / 2) / cell.width());
     return model.caretOffsetIn(model.rows().moved(top, row), column);
 }
