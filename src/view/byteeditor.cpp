@@ -78,10 +78,10 @@ void ByteEditor::setOverwriteMode(bool on)
     overwrite = on;
 }
 
-void ByteEditor::setLayout(qint64 columns, qint64 rows)
+void ByteEditor::setLayout(qint64 columns, qint64 rowsPerPage)
 {
     rowColumns = std::max<qint64>(columns, 1);
-    pageRows = std::max<qint64>(rows, 1);
+    pageRows = std::max<qint64>(rowsPerPage, 1);
 }
 
 std::pair<qint64, qint64> ByteEditor::rowAround(qint64 offset) const
@@ -221,6 +221,8 @@ void ByteEditor::moveTo(qint64 offset, bool extend)
 
 bool ByteEditor::type(const QString &typed)
 {
+    if (typed.isEmpty())
+        return true;
     if (firstNonByte(typed))
         return false;
     const QByteArray bytes = typed.toLatin1();

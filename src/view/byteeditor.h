@@ -61,8 +61,8 @@ public:
     /// Makes typing replace the bytes under the caret instead of inserting before them.
     void setOverwriteMode(bool on);
 
-    /// Lays rows out `columns` cells wide; page steps move by a page of `pageRows` rows.
-    void setLayout(qint64 columns, qint64 pageRows);
+    /// Lays rows out `columns` cells wide; a page step moves `rowsPerPage` rows less one.
+    void setLayout(qint64 columns, qint64 rowsPerPage);
     qint64 columns() const { return rowColumns; }
     Rows rows() const { return Rows(text(), rowColumns); }
     /// The bytes of the row that holds `offset`, from its start to its end.
