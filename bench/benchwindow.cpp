@@ -77,7 +77,7 @@ ClickTiming BenchWindow::load(const QString &path, qint64 size)
         "Command1",
         [&] {
             return services().messages.isEmpty() && label("lblPosition")->text() == loaded &&
-                   text1()->length() == size;
+                   text1()->editor().length() == size;
         },
         1);
 }

@@ -76,7 +76,7 @@ QList<Row> measureLoad(BenchWindow &window, const QString &path, qint64 bytes,
 QList<Row> measureSteps(BenchWindow &window, const QString &fileName, const BenchSize &size)
 {
     ByteView *view = window.text1();
-    const qint64 bytes = view->length();
+    const qint64 bytes = view->editor().length();
     view->setFocus();
     const auto none = [] {
     };
@@ -95,15 +95,15 @@ QList<Row> measureSteps(BenchWindow &window, const QString &fileName, const Benc
     toStart();
     const qint64 pageDown =
         slowestStep(view, none, [view] { QTest::keyClick(view, Qt::Key_PageDown); });
-    require(view->caretOffset() > 0 || bytes == 0, "page down did not move the caret");
+    require(view->editor().selection().caret > 0 || bytes == 0, "page down did not move the caret");
     const qint64 caretToEnd = slowestStep(view, toStart, toEnd);
-    require(view->caretOffset() == bytes, "the caret did not reach the end");
+    require(view->editor().selection().caret == bytes, "the caret did not reach the end");
 
     const qint64 keystroke = slowestStep(view, toEnd, [view] { QTest::keyClick(view, 'x'); });
-    require(view->length() == bytes + repetitions, "the keystrokes did not reach the view");
+    require(view->editor().length() == bytes + repetitions, "the keystrokes did not reach the view");
     const qint64 backspace =
         slowestStep(view, toEnd, [view] { QTest::keyClick(view, Qt::Key_Backspace); });
-    require(view->length() == bytes, "the backspaces did not reach the view");
+    require(view->editor().length() == bytes, "the backspaces did not reach the view");
 
     QApplication::clipboard()->setText(QString(4096, u'p'));
     qint64 paste = 0;
@@ -115,10 +115,10 @@ QList<Row> measureSteps(BenchWindow &window, const QString &fileName, const Benc
                                  view->paste();
                                  view->viewport()->repaint();
                              }));
-            require(view->length() == bytes + 4096, "the paste did not reach the view");
+            require(view->editor().length() == bytes + 4096, "the paste did not reach the view");
         },
-        [view] { view->undo(); });
-    require(view->length() == bytes, "the undo did not take the paste back");
+        [view] { view->editor().undo(); });
+    require(view->editor().length() == bytes, "the undo did not take the paste back");
 
     const QString slowest = QStringLiteral(" + repaint, slowest of %1").arg(repetitions);
     const auto row = [&](const QString &step, qint64 ns) {

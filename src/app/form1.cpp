@@ -79,7 +79,7 @@ Form1::Form1(const ServicesFactory &makeServices)
     connect(Command2, &QPushButton::clicked, this, &Form1::onCommand2Clicked);
     connect(Command3, &QPushButton::clicked, this, &Form1::onCommand3Clicked);
     connect(Command4, &QPushButton::clicked, this, &Form1::onCommand4Clicked);
-    connect(text1, &ByteView::pasteRefused, this,
+    connect(text1, &ByteView::refused, this,
             [this](const QString &reason) { services->showMessage(reason); });
 }
 

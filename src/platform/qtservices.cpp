@@ -75,7 +75,7 @@ bool QtServices::eventFilter(QObject *watched, QEvent *event)
 
 Text QtServices::viewText()
 {
-    return view.text1->text();
+    return view.text1->editor().text();
 }
 
 QString QtServices::loadViewText(const QString &path, std::function<void(FileTrouble)> onTrouble)
@@ -86,13 +86,13 @@ QString QtServices::loadViewText(const QString &path, std::function<void(FileTro
     Text text;
     const QString error = readFile(path, text, how);
     if (error.isEmpty())
-        view.text1->setText(text);
+        view.text1->editor().setText(text);
     return error;
 }
 
 void QtServices::select(qint64 offset, qint64 length)
 {
-    view.text1->select(offset, length);
+    view.text1->editor().select(offset, length);
 }
 
 void QtServices::focusView()

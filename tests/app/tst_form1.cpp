@@ -1,8 +1,12 @@
 #include "byteview.h"
+#include "clipboardbytes.h"
 #include "scriptedwindow.h"
+#include "textpieces.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +23,7 @@ private slots:
     void windowStartsEmptyAndIdle();
     void keyboardFocusFollowsTheTabOrder();
     void resizingMovesNothingAndPumpsOnce();
+    void theViewsRefusalsAreShown();
     void captionsOtherThanTheScansNeverChange();
     void closingTheWindowEndsTheProgram();
 };
@@ -98,7 +103,7 @@ void TestForm1::windowStartsEmptyAndIdle()
 {
     ScriptedWindow window;
     QCOMPARE(window.caption("Label1"), QStringLiteral("The Programs Binary As Text:"));
-    QCOMPARE(window.text1()->length(), 0);
+    QCOMPARE(window.text1()->editor().length(), 0);
     QCOMPARE(window.caption("lblStat"), QStringLiteral("Idel"));
     QCOMPARE(window.caption("lblPosition"), QString());
     QCOMPARE(window.form->pathPos, 0);
@@ -144,6 +149,37 @@ void TestForm1::resizingMovesNothingAndPumpsOnce()
     QCOMPARE(window.form->size(), QSize(609, 481));
     for (int i = 0; i < controls.size(); ++i)
         QCOMPARE(controls[i]->geometry(), before[i]);
+}
+
+// What the view refuses to paste or copy, and a copy that another program could not be given,
+// reach the user in the window's message box.
+void TestForm1::theViewsRefusalsAreShown()
+{
+    ScriptedWindow window;
+    ByteView *view = window.text1();
+    view->setFocus();
+    QApplication::clipboard()->setText(QStringLiteral("\u4e2d"));
+    QTest::keySequence(view, QKeySequence::Paste);
+    view->editor().setText(repeatedText(QByteArray(1 << 20, 'x'), 65));
+    QTest::keySequence(view, QKeySequence::SelectAll);
+    QTest::keySequence(view, QKeySequence::Copy);
+    view->editor().select(0, 1);
+    QTest::keySequence(view, QKeySequence::Copy);
+    emit qobject_cast<const ClipboardBytes *>(QApplication::clipboard()->mimeData())
+        ->failed(QStringLiteral("Not handed over."));
+
+    QTRY_COMPARE(window.services->messages.size(), 3);
+    const QStringList &messages = window.services->messages;
+    QCOMPARE(messages[0],
+             QStringLiteral("Nothing was pasted: the clipboard holds \"\u4e2d\" (U+4E2D), which "
+                            "is not one of the 256 characters that stand for bytes."));
+    QCOMPARE(messages[1],
+             QStringLiteral("Nothing was copied: the selection holds %1 bytes, and at most %2 "
+                            "bytes (64 MiB) can be copied at once.")
+                 .arg(QLocale::system().toString(65 << 20),
+                      QLocale::system().toString(ByteEditor::copyLimit)));
+    QCOMPARE(messages[2], QStringLiteral("Not handed over."));
+    QVERIFY(window.services->unexpected.isEmpty());
 }
 
 void TestForm1::captionsOtherThanTheScansNeverChange()

@@ -107,8 +107,8 @@ void TestFindPathName::runsReportEachPathThenStartOver()
                 QCOMPARE(window.caption("lblPosition"), QString());
             } else {
                 QCOMPARE(window.services->messages, QStringList{found(find)});
-                QCOMPARE(window.text1()->selectionStart(), find - 3);
-                QCOMPARE(window.text1()->selectionEnd(), find);
+                QCOMPARE(window.text1()->editor().selection().start(), find - 3);
+                QCOMPARE(window.text1()->editor().selection().end(), find);
                 QCOMPARE(window.form->focusWidget(), window.text1());
                 QCOMPARE(window.caption("lblStat"), QStringLiteral("Searching For Path Name"));
                 if (stretch == 1)

@@ -90,8 +90,8 @@ void TestSearchForText::runsFindEachOccurrenceThenStartOver()
             }
             QCOMPARE(window.services->messages, QStringList{found(searchText, position)});
             QCOMPARE(window.form->searchPos, position + 1);
-            QCOMPARE(window.text1()->selectionStart(), position - 1);
-            QCOMPARE(window.text1()->selectionEnd(), position - 1 + searchText.size());
+            QCOMPARE(window.text1()->editor().selection().start(), position - 1);
+            QCOMPARE(window.text1()->editor().selection().end(), position - 1 + searchText.size());
             QCOMPARE(window.form->focusWidget(), window.text1());
         }
         QCOMPARE(window.services->prompts.value(0),
@@ -107,7 +107,7 @@ void TestSearchForText::cancelChangesNothing()
 {
     ScriptedWindow window;
     window.load(dir, QByteArrayLiteral("abcabc"));
-    window.text1()->select(1, 2);
+    window.text1()->editor().select(1, 2);
     for (qint64 before : {0, 3}) {
         window.form->searchPos = before;
         window.services->promptAnswers = {std::nullopt};
@@ -115,8 +115,8 @@ void TestSearchForText::cancelChangesNothing()
         QCOMPARE(window.form->searchPos, before);
     }
     QVERIFY(window.services->messages.isEmpty());
-    QCOMPARE(window.text1()->selectionStart(), 1);
-    QCOMPARE(window.text1()->selectionEnd(), 3);
+    QCOMPARE(window.text1()->editor().selection().start(), 1);
+    QCOMPARE(window.text1()->editor().selection().end(), 3);
 }
 
 void TestSearchForText::runGoesOnFromItsSnapshotAfterAPump_data()

@@ -55,5 +55,5 @@ void ScriptedWindow::load(const QTemporaryDir &dir, const QByteArray &bytes,
 
 QByteArray ScriptedWindow::text() const
 {
-    return text1()->text().toByteArray();
+    return text1()->editor().text().toByteArray();
 }

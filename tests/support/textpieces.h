@@ -26,3 +26,16 @@ inline Text textInPieces(QByteArrayView bytes, qsizetype longest, quint32 seed)
     }
     return text;
 }
+
+/// `copies` copies of `unit` one after another, all pieces of one buffer, so that a text of
+/// gigabytes costs next to no memory.
+inline Text repeatedText(QByteArrayView unit, qint64 copies)
+{
+    Text all;
+    for (Text doubled = Text::copyOf(unit); copies > 0;
+         copies >>= 1, doubled = doubled.inserted(doubled.size(), doubled)) {
+        if (copies & 1)
+            all = all.inserted(all.size(), doubled);
+    }
+    return all;
+}

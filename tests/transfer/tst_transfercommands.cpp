@@ -32,8 +32,8 @@ QStringList filesIn(const QTemporaryDir &dir)
 // Replaces the view's bytes from `start` to `end` with `bytes`, as an edit in the view does.
 void replaceInView(ByteView *view, qint64 start, qint64 end, const QByteArray &bytes)
 {
-    view->select(start, end - start);
-    view->deleteSelection();
+    view->editor().select(start, end - start);
+    view->editor().deleteSelection();
     QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromLatin1(bytes));
     QApplication::sendEvent(view, &typed);
 }
@@ -123,8 +123,8 @@ void onLeaseBroken(int)
 QStringList stateOf(const ScriptedWindow &window)
 {
     QStringList state = {
-        QString::fromLatin1(window.text()), QString::number(window.text1()->selectionStart()),
-        QString::number(window.text1()->selectionEnd()), QString::number(window.form->pathPos),
+        QString::fromLatin1(window.text()), QString::number(window.text1()->editor().selection().start()),
+        QString::number(window.text1()->editor().selection().end()), QString::number(window.form->pathPos),
         QString::number(window.form->searchPos)};
     for (const char *name :
          {"Label1", "lblStat", "lblPosition", "Command1", "Command2", "Command3", "Command4"})
@@ -168,7 +168,7 @@ void TestTransferCommands::loadedEditedAndSavedByteForByte()
 
     // The new text replaces the old for good, and of the rest only the count changes.
     window.load(dir, bytes);
-    window.text1()->undo();
+    window.text1()->editor().undo();
     QCOMPARE(window.text(), bytes);
     QCOMPARE(window.caption("lblPosition"),
              QString::number(bytes.size()) + QStringLiteral(" Total Characters"));
@@ -286,7 +286,7 @@ void TestTransferCommands::realDialogsSaveALoadedProgramOverItselfAndOpenNoOther
 
     answerFileDialog(loaded, &proposed);
     QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
-    QCOMPARE(form.findChild<ByteView *>(QStringLiteral("text1"))->text().toByteArray(), bytes);
+    QCOMPARE(form.findChild<ByteView *>(QStringLiteral("text1"))->editor().text().toByteArray(), bytes);
 
     // Patch the loaded file in the view and save it over itself, as the dialog proposes.
     replaceInView(form.findChild<ByteView *>(QStringLiteral("text1")), 0, 2, "C:");
@@ -367,9 +367,9 @@ void TestTransferCommands::aFileReadOnDemandThatChangesIsToldOfOnce()
     window.text1()->viewport()->grab();
 
     QVERIFY(writeBytes(path, "changed").isEmpty());
-    window.text1()->select(size / 2, 1);
+    window.text1()->editor().select(size / 2, 1);
     window.text1()->viewport()->grab();
-    window.text1()->select(size / 4, 1);
+    window.text1()->editor().select(size / 4, 1);
     window.text1()->viewport()->grab();
     QCoreApplication::processEvents();
     const QString shortened = window.services->shortenedPath(path);
@@ -379,7 +379,7 @@ void TestTransferCommands::aFileReadOnDemandThatChangesIsToldOfOnce()
                                         "before show as they were, and the rest shows as zero "
                                         "bytes. Save the text under another name to keep what it "
                                         "shows.")));
-    QCOMPARE(window.text1()->length(), size);
+    QCOMPARE(window.text1()->editor().length(), size);
 
     window.services->messages.clear();
     window.services->dialogAnswers.push_back(path);

@@ -33,12 +33,13 @@ ByteViewAccessible::ByteViewAccessible(ByteView *view)
     : QAccessibleWidget(view, QAccessible::EditableText)
 {
     // Keeps the screen reader's caret and selection in step with the view.
-    QObject::connect(view, &ByteView::selectionChanged, view, [view] {
+    QObject::connect(&view->editor(), &ByteEditor::selectionChanged, view, [view] {
         if (!QAccessible::isActive())
             return;
-        QAccessibleTextSelectionEvent selection(view, clampToInt(view->selectionStart()),
-                                                clampToInt(view->selectionEnd()));
-        selection.setCursorPosition(clampToInt(view->caretOffset()));
+        const Selection current = view->editor().selection();
+        QAccessibleTextSelectionEvent selection(view, clampToInt(current.start()),
+                                                clampToInt(current.end()));
+        selection.setCursorPosition(clampToInt(current.caret));
         QAccessible::updateAccessibility(&selection);
     });
 }
@@ -46,6 +47,11 @@ ByteViewAccessible::ByteViewAccessible(ByteView *view)
 ByteView *ByteViewAccessible::view() const
 {
     return static_cast<ByteView *>(widget());
+}
+
+ByteEditor &ByteViewAccessible::editor() const
+{
+    return view()->editor();
 }
 
 void *ByteViewAccessible::interface_cast(QAccessible::InterfaceType type)
@@ -69,13 +75,13 @@ void ByteViewAccessible::selection(int selectionIndex, int *startOffset, int *en
     *startOffset = *endOffset = 0;
     if (selectionIndex != 0 || selectionCount() == 0)
         return;
-    *startOffset = clampToInt(view()->selectionStart());
-    *endOffset = clampToInt(view()->selectionEnd());
+    *startOffset = clampToInt(editor().selection().start());
+    *endOffset = clampToInt(editor().selection().end());
 }
 
 int ByteViewAccessible::selectionCount() const
 {
-    return view()->selection().isEmpty() ? 0 : 1;
+    return editor().selection().isEmpty() ? 0 : 1;
 }
 
 void ByteViewAccessible::addSelection(int startOffset, int endOffset)
@@ -86,28 +92,28 @@ void ByteViewAccessible::addSelection(int startOffset, int endOffset)
 void ByteViewAccessible::removeSelection(int selectionIndex)
 {
     if (selectionIndex == 0)
-        view()->select(view()->caretOffset(), 0);
+        editor().select(editor().selection().caret, 0);
 }
 
 void ByteViewAccessible::setSelection(int selectionIndex, int startOffset, int endOffset)
 {
     if (selectionIndex == 0)
-        view()->setSelection({startOffset, endOffset});
+        editor().setSelection({startOffset, endOffset});
 }
 
 int ByteViewAccessible::cursorPosition() const
 {
-    return clampToInt(view()->caretOffset());
+    return clampToInt(editor().selection().caret);
 }
 
 void ByteViewAccessible::setCursorPosition(int position)
 {
-    view()->select(position, 0);
+    editor().select(position, 0);
 }
 
 QString ByteViewAccessible::text(int startOffset, int endOffset) const
 {
-    return QString::fromLatin1(view()->text().bytes(startOffset, endOffset));
+    return QString::fromLatin1(editor().text().bytes(startOffset, endOffset));
 }
 
 std::pair<qint64, qint64>
@@ -115,13 +121,13 @@ ByteViewAccessible::unitAround(qint64 offset, QAccessible::TextBoundaryType boun
 {
     switch (boundary) {
     case QAccessible::CharBoundary:
-        return {offset, std::min(offset + 1, view()->length())};
+        return {offset, std::min(offset + 1, editor().length())};
     case QAccessible::WordBoundary:
-        return view()->wordAround(offset);
+        return editor().wordAround(offset);
     case QAccessible::NoBoundary:
-        return {0, view()->length()};
+        return {0, editor().length()};
     default:
-        return view()->rowAround(offset);
+        return editor().rowAround(offset);
     }
 }
 
@@ -152,14 +158,14 @@ QString ByteViewAccessible::textAfterOffset(int offset, QAccessible::TextBoundar
                                             int *startOffset, int *endOffset) const
 {
     const qint64 end = unitAround(offset, boundaryType).second;
-    if (end >= view()->length())
+    if (end >= editor().length())
         return textOfUnit({end, end}, startOffset, endOffset);
     return textOfUnit(unitAround(end, boundaryType), startOffset, endOffset);
 }
 
 int ByteViewAccessible::characterCount() const
 {
-    return clampToInt(view()->length());
+    return clampToInt(editor().length());
 }
 
 QRect ByteViewAccessible::characterRect(int offset) const

@@ -2,6 +2,7 @@
 
 #include <QAccessibleWidget>
 
+class ByteEditor;
 class ByteView;
 
 // What screen readers learn of a ByteView: its bytes as ISO-8859-1 characters, the caret and
@@ -40,6 +41,7 @@ public:
 
 private:
     ByteView *view() const;
+    ByteEditor &editor() const;
     /// The range of the unit of `boundary` that holds `offset`.
     std::pair<qint64, qint64> unitAround(qint64 offset,
                                          QAccessible::TextBoundaryType boundary) const;

@@ -2,7 +2,11 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPalette>
+
+#include <array>
+#include <cmath>
 
 namespace {
 
@@ -19,6 +23,38 @@ QChar arrowFor(uchar byte)
         return QChar(0x2190);
     default:
         return {};
+    }
+}
+
+// The hex digits 0 to F as 5 by 7 pixels, a row to a number, the leftmost pixel in bit 4. A font
+// this small blurs 0, 8, 9, B and D into one another; whole pixels keep each its own shape.
+constexpr std::array<std::array<uchar, 7>, 16> hexDigitPixels = {{
+    {0b01110, 0b10001, 0b10001, 0b10001, 0b10001, 0b10001, 0b01110},
+    {0b00100, 0b01100, 0b00100, 0b00100, 0b00100, 0b00100, 0b01110},
+    {0b01110, 0b10001, 0b00001, 0b00010, 0b00100, 0b01000, 0b11111},
+    {0b11111, 0b00010, 0b00100, 0b00010, 0b00001, 0b10001, 0b01110},
+    {0b00010, 0b00110, 0b01010, 0b10010, 0b11111, 0b00010, 0b00010},
+    {0b11111, 0b10000, 0b11110, 0b00001, 0b00001, 0b10001, 0b01110},
+    {0b00110, 0b01000, 0b10000, 0b11110, 0b10001, 0b10001, 0b01110},
+    {0b11111, 0b00001, 0b00010, 0b00100, 0b01000, 0b01000, 0b01000},
+    {0b01110, 0b10001, 0b10001, 0b01110, 0b10001, 0b10001, 0b01110},
+    {0b01110, 0b10001, 0b10001, 0b01111, 0b00001, 0b00010, 0b01100},
+    {0b01110, 0b10001, 0b10001, 0b10001, 0b11111, 0b10001, 0b10001},
+    {0b11110, 0b10001, 0b10001, 0b11110, 0b10001, 0b10001, 0b11110},
+    {0b01110, 0b10001, 0b10000, 0b10000, 0b10000, 0b10001, 0b01110},
+    {0b11100, 0b10010, 0b10001, 0b10001, 0b10001, 0b10010, 0b11100},
+    {0b11111, 0b10000, 0b10000, 0b11110, 0b10000, 0b10000, 0b11111},
+    {0b11111, 0b10000, 0b10000, 0b11110, 0b10000, 0b10000, 0b10000},
+}};
+
+// Fills the pixels of hex digit `digit`, each a square of side `scale`, from `at` on.
+void addHexDigit(QPainterPath &path, QPointF at, int digit, qreal scale)
+{
+    for (int row = 0; row < 7; ++row) {
+        for (int column = 0; column < 5; ++column) {
+            if (hexDigitPixels[digit][row] & (0b10000 >> column))
+                path.addRect(QRectF(at + QPointF(column, row) * scale, QSizeF(scale, scale)));
+        }
     }
 }
 
@@ -46,7 +82,7 @@ ByteGlyphs::ByteGlyphs(const QFont &font, const QPalette &palette, qreal deviceP
     atlas.fill(Qt::transparent);
 
     QPainter painter(&atlas);
-    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
     const QColor symbol = symbolColor(palette);
     const QColor selectedText = palette.color(QPalette::HighlightedText);
     for (int byte = 0; byte < 256; ++byte) {
@@ -64,24 +100,20 @@ void ByteGlyphs::drawCell(QPainter &painter, QRect cellRect, uchar byte, const Q
     if (isSymbol(byte) && arrow.isNull()) {
         // Controls, the no-break space and the soft hyphen have no glyph of their own, or one
         // that passes for another byte's: their value shows as two hex digits, one above the
-        // other.
-        // A sans face without the fixed-width face's dotted zero, which reads as an eight
-        // this small.
-        QFont small(QStringLiteral("DejaVu Sans Condensed"));
-        small.setPixelSize(std::max(5, cellRect.height() / 2));
-        small.setWeight(QFont::DemiBold);
-        painter.setFont(small);
+        // other, scaled by whole pixels while the cell has room, so that they stay sharp. The
+        // two digits of a cell stand closer together than to the digits of the rows around.
+        const qreal fit = std::min((cellRect.width() - 1) / 5.0, cellRect.height() / 17.0);
+        const qreal scale = fit >= 1 ? std::floor(fit) : fit;
+        const QPointF at(cellRect.left() + std::round((cellRect.width() - 5 * scale) / 2),
+                         cellRect.top() + std::round((cellRect.height() - 15 * scale) / 2));
+        QPainterPath digits;
+        addHexDigit(digits, at, byte >> 4, scale);
+        addHexDigit(digits, at + QPointF(0, 8 * scale), byte & 0xf, scale);
         // Zero bytes fill much of a program file; paler, they leave the rest easier to read.
         QColor ink = symbol;
         if (byte == 0)
-            ink.setAlphaF(0.45f);
-        painter.setPen(ink);
-        const QString hex = QString::number(byte, 16).toUpper().rightJustified(2, u'0');
-        QRect half = cellRect;
-        half.setHeight(cellRect.height() / 2);
-        painter.drawText(half.translated(0, 1), Qt::AlignHCenter | Qt::AlignVCenter, hex.left(1));
-        painter.drawText(half.translated(0, half.height()), Qt::AlignHCenter | Qt::AlignVCenter,
-                         hex.right(1));
+            ink.setAlphaF(0.4f);
+        painter.fillPath(digits, ink);
         return;
     }
     const QString glyph(arrow.isNull() ? QChar(char16_t(byte)) : arrow);
