@@ -42,7 +42,7 @@ bool Document::replace(qint64 from, qint64 to, QByteArrayView bytes, Edit kind, 
             return false;
         edited = edited.inserted(std::min(from, edited.size()), *piece);
     }
-    record(std::move(edited), kind, before, after);
+    record(std::move(edited), {from, to - from, qint64(bytes.size())}, kind, before, after);
     return true;
 }
 
@@ -52,44 +52,57 @@ void Document::replace(qint64 from, qint64 to, const Text &inserted, Selection b
     if (from == to && inserted.isEmpty())
         return;
     Text edited = current.removed(from, to);
-    record(edited.inserted(std::min(from, edited.size()), inserted), Edit::Other, before, after);
+    record(edited.inserted(std::min(from, edited.size()), inserted),
+           {from, to - from, inserted.size()}, Edit::Other, before, after);
 }
 
-void Document::record(Text edited, Edit kind, Selection before, Selection after)
+void Document::record(Text edited, Span span, Edit kind, Selection before, Selection after)
 {
     redoSteps.clear();
     const bool merges = stepOpen && kind != Edit::Other && !undoSteps.empty() &&
                         undoSteps.back().kind == kind && undoSteps.back().selectionAfter == before;
     if (merges) {
-        undoSteps.back().after = edited;
-        undoSteps.back().selectionAfter = after;
+        // The two spans, in the text between the two steps, cover the merged step's span there;
+        // outside it each step shifts the bytes by its own difference in length.
+        Step &step = undoSteps.back();
+        const Span &first = step.span;
+        const qint64 start = std::min(first.position, span.position);
+        const qint64 end = std::max(first.position + first.afterLength,
+                                    span.position + span.beforeLength);
+        step.span = {start, end - start - (first.afterLength - first.beforeLength),
+                     end - start + (span.afterLength - span.beforeLength)};
+        step.after = edited;
+        step.selectionAfter = after;
     } else {
-        undoSteps.push_back({current, edited, before, after, kind});
+        undoSteps.push_back({current, edited, before, after, kind, span});
     }
     stepOpen = kind != Edit::Other;
     current = std::move(edited);
 }
 
-std::optional<Selection> Document::undo()
+std::optional<StepChange> Document::undo()
 {
-    return moveStep(undoSteps, redoSteps, &Step::before, &Step::selectionBefore);
+    return moveStep(undoSteps, redoSteps, true);
 }
 
-std::optional<Selection> Document::redo()
+std::optional<StepChange> Document::redo()
 {
-    return moveStep(redoSteps, undoSteps, &Step::after, &Step::selectionAfter);
+    return moveStep(redoSteps, undoSteps, false);
 }
 
-std::optional<Selection> Document::moveStep(std::vector<Step> &from, std::vector<Step> &to,
-                                            Text Step::*text, Selection Step::*selection)
+std::optional<StepChange> Document::moveStep(std::vector<Step> &from, std::vector<Step> &to,
+                                             bool undo)
 {
     if (from.empty())
         return std::nullopt;
     Step step = std::move(from.back());
     from.pop_back();
-    current = step.*text;
-    const Selection restored = step.*selection;
+    current = undo ? step.before : step.after;
+    const Span &span = step.span;
+    const StepChange change{span.position, undo ? span.afterLength : span.beforeLength,
+                            undo ? span.beforeLength : span.afterLength,
+                            undo ? step.selectionBefore : step.selectionAfter};
     to.push_back(std::move(step));
     stepOpen = false;
-    return restored;
+    return change;
 }

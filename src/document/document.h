@@ -19,6 +19,18 @@ struct Selection
     friend bool operator==(const Selection &, const Selection &) = default;
 };
 
+// What an undo or a redo changed: the `removed` bytes from `position` on gave way to `added`
+// others, and the selection to restore.
+struct StepChange
+{
+    qint64 position = 0;
+    qint64 removed = 0;
+    qint64 added = 0;
+    Selection selection;
+
+    friend bool operator==(const StepChange &, const StepChange &) = default;
+};
+
 // The text being edited, with its undo history. Typed and pasted bytes go into buffers of
 // their own; the text is only ever replaced by a new Text, so a snapshot taken with text()
 // keeps its bytes whatever happens to the document later.
@@ -47,12 +59,21 @@ public:
 
     bool canUndo() const { return !undoSteps.empty(); }
     bool canRedo() const { return !redoSteps.empty(); }
-    /// Takes back the last step; the selection to restore, or std::nullopt when there is none.
-    std::optional<Selection> undo();
-    /// Makes the last step taken back again; the selection to restore, or std::nullopt.
-    std::optional<Selection> redo();
+    /// Takes back the last step; what that changed, or std::nullopt when there is none.
+    std::optional<StepChange> undo();
+    /// Makes the last step taken back again; what that changed, or std::nullopt.
+    std::optional<StepChange> redo();
 
 private:
+    // Where the texts before and after a step differ: outside the `beforeLength` bytes from
+    // `position` in the text before and the `afterLength` bytes from there in the text after,
+    // the two hold the same bytes.
+    struct Span
+    {
+        qint64 position;
+        qint64 beforeLength;
+        qint64 afterLength;
+    };
     struct Step
     {
         Text before;
@@ -60,15 +81,15 @@ private:
         Selection selectionBefore;
         Selection selectionAfter;
         Edit kind;
+        Span span;
     };
 
-    /// Moves the last step of `from` to `to`, making its `text` the document's; the selection
-    /// to restore, or std::nullopt when `from` is empty.
-    std::optional<Selection> moveStep(std::vector<Step> &from, std::vector<Step> &to,
-                                      Text Step::*text, Selection Step::*selection);
-    /// Makes `edited` the text as an undo step of `kind`, merged into the last one where it
-    /// goes on from there.
-    void record(Text edited, Edit kind, Selection before, Selection after);
+    /// Moves the last step of `from` to `to` and makes its before or after text the
+    /// document's; what that changed, or std::nullopt when `from` is empty.
+    std::optional<StepChange> moveStep(std::vector<Step> &from, std::vector<Step> &to, bool undo);
+    /// Makes `edited` the text as an undo step of `kind` that changed `span`, merged into the
+    /// last one where it goes on from there.
+    void record(Text edited, Span span, Edit kind, Selection before, Selection after);
     /// Copies `bytes` into an add buffer; std::nullopt when memory runs out.
     std::optional<Piece> store(QByteArrayView bytes);
 

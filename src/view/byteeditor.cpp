@@ -286,16 +286,14 @@ void ByteEditor::edited(qint64 position, qint64 removed, qint64 added, Selection
 
 void ByteEditor::undo()
 {
-    const qint64 before = length();
-    if (const std::optional<Selection> selection = document.undo())
-        edited(0, before, length(), *selection);
+    if (const std::optional<StepChange> change = document.undo())
+        edited(change->position, change->removed, change->added, change->selection);
 }
 
 void ByteEditor::redo()
 {
-    const qint64 before = length();
-    if (const std::optional<Selection> selection = document.redo())
-        edited(0, before, length(), *selection);
+    if (const std::optional<StepChange> change = document.redo())
+        edited(change->position, change->removed, change->added, change->selection);
 }
 
 std::unique_ptr<ClipboardBytes> ByteEditor::copy()

@@ -106,8 +106,7 @@ public:
     static bool canPaste(const QMimeData *data);
 
 signals:
-    /// `removed` bytes from `position` on were replaced by `added` others. An undo or a redo
-    /// reports the whole text, since its history does not say which bytes a step covered.
+    /// `removed` bytes from `position` on were replaced by `added` others.
     void textChanged(qint64 position, qint64 removed, qint64 added);
     /// setText() made a new text.
     void textReset();
