@@ -10,17 +10,28 @@ ToolRun runTool(const QString &program, const QStringList &arguments)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     process.setProcessEnvironment(environment);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 
-    bool finished = false;
-    const qint64 elapsed = timed([&] {
+    // The output comes through a pipe that is read as it fills, never /dev/null: GNU grep
+    // stops at its first match when it writes to /dev/null, which would time a fraction of
+    // the job.
+    ToolRun run;
+    const auto readOutput = [&] {
+        run.outputLines += process.readAllStandardOutput().count('\n');
+    };
+    run.elapsed = timed([&] {
         process.start(program, arguments);
-        finished = process.waitForFinished(-1);
+        while (process.waitForReadyRead(-1))
+            readOutput();
+        if (process.state() != QProcess::NotRunning)
+            process.waitForFinished(-1);
+        readOutput();
     });
-    if (!finished || process.exitStatus() != QProcess::NormalExit) {
+    if (process.error() == QProcess::FailedToStart || process.state() != QProcess::NotRunning ||
+        process.exitStatus() != QProcess::NormalExit) {
         throw BenchFailure(
             QStringLiteral("%1 failed: %2").arg(program, process.errorString()).toStdString());
     }
-    return {elapsed, process.exitCode()};
+    run.exitCode = process.exitCode();
+    run.errorOutput = process.readAllStandardError();
+    return run;
 }

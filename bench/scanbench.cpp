@@ -180,12 +180,19 @@ void requireSameFinds(qint64 scanFinds, const ScanKind &kind, const ScanFigures 
     }
 }
 
-qint64 grepTime(const QStringList &arguments)
+// How long grep takes with `arguments`, failing unless it found what the window found.
+qint64 grepTime(const QStringList &arguments, qint64 windowFinds)
 {
     const ToolRun grep = runTool(QStringLiteral("grep"), arguments);
+    const std::string command = "grep " + arguments.join(QLatin1Char(' ')).toStdString();
     // grep exits with 1 when nothing matched, 2 on trouble.
     if (grep.exitCode > 1)
-        throw BenchFailure("grep " + arguments.join(QLatin1Char(' ')).toStdString() + " failed");
+        throw BenchFailure(command + " failed: " + grep.errorOutput.trimmed().toStdString());
+    // With -o each match is a line of its own: fewer lines would mean grep did less work.
+    if (grep.outputLines != windowFinds) {
+        throw BenchFailure(command + " found " + std::to_string(grep.outputLines) +
+                           " matches, the window " + std::to_string(windowFinds));
+    }
     return grep.elapsed;
 }
 
@@ -284,7 +291,8 @@ QList<Row> measureFindPath(BenchWindow &window, const QString &file, const Bench
         },
         figures);
     figures.grep = grepTime({QStringLiteral("-a"), QStringLiteral("-b"), QStringLiteral("-o"),
-                             QStringLiteral("-E"), QStringLiteral("[ACDEFacdef]:\\\\"), file});
+                             QStringLiteral("-E"), QStringLiteral("[ACDEFacdef]:\\\\"), file},
+                            figures.windowFinds);
     return scanRows(kind, size, figures);
 }
 
@@ -335,6 +343,7 @@ QList<Row> measureSearch(BenchWindow &window, const QString &file, const BenchSi
         figures);
     figures.grep = grepTime({QStringLiteral("-a"), QStringLiteral("-b"), QStringLiteral("-o"),
                              QStringLiteral("-i"), QStringLiteral("-F"), QStringLiteral("-e"),
-                             searchText, file});
+                             searchText, file},
+                            figures.windowFinds);
     return scanRows(kind, size, figures);
 }
