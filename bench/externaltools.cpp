@@ -3,6 +3,7 @@
 #include "steadyclock.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 ToolRun runTool(const QString &program, const QStringList &arguments)
 {
@@ -34,4 +35,20 @@ ToolRun runTool(const QString &program, const QStringList &arguments)
     run.exitCode = process.exitCode();
     run.errorOutput = process.readAllStandardError();
     return run;
+}
+
+qint64 ddReadTime(const QString &file, qint64 bytes)
+{
+    const ToolRun dd = runTool(QStringLiteral("dd"),
+                               {QStringLiteral("if=") + file, QStringLiteral("of=/dev/null"),
+                                QStringLiteral("bs=1M"), QStringLiteral("count=%1").arg(bytes),
+                                QStringLiteral("iflag=count_bytes")});
+    // It ends with a line such as "1048576 bytes (1.0 MB, 1.0 MiB) copied, 0.000112 s, 9.4 GB/s".
+    static const QRegularExpression copied(QStringLiteral("copied, ([0-9.e-]+) s,"));
+    const QRegularExpressionMatch match = copied.match(QString::fromLatin1(dd.errorOutput));
+    if (dd.exitCode != 0 || !match.hasMatch()) {
+        throw BenchFailure("dd could not read " + file.toStdString() + ": " +
+                           dd.errorOutput.trimmed().toStdString());
+    }
+    return qint64(match.captured(1).toDouble() * 1e9);
 }

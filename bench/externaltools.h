@@ -16,3 +16,8 @@ struct ToolRun
 /// output to the end and counting its lines; fails when it cannot be started or does not exit
 /// normally.
 ToolRun runTool(const QString &program, const QStringList &arguments);
+
+/// How long `dd bs=1M` takes to read the first `bytes` bytes of `file`, in nanoseconds, as dd
+/// itself tells it: without the few milliseconds of starting a process, which would otherwise
+/// dwarf the read of a small file.
+qint64 ddReadTime(const QString &file, qint64 bytes);
