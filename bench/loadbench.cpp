@@ -10,6 +10,8 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <cstdlib>
+
 namespace {
 
 constexpr int repetitions = 20;
@@ -99,6 +101,15 @@ QList<Row> measureSteps(BenchWindow &window, const QString &fileName, const Benc
     require(view->caretOffset() > 0 || bytes == 0, "page down did not move the caret");
     const qint64 caretToEnd = slowestStep(view, toStart, toEnd);
     require(view->caretOffset() == bytes, "the caret did not reach the end");
+    // The scroll bar moves as a user's drag moves it, and the view follows at once.
+    const qint64 jump = slowestStep(view, toStart, [view] {
+        QScrollBar *bar = view->verticalScrollBar();
+        bar->setSliderDown(true);
+        bar->setSliderPosition(bar->minimum() + (bar->maximum() - bar->minimum()) / 2);
+        bar->setSliderDown(false);
+    });
+    require(std::abs(view->topOffset() - bytes / 2) <= bytes / 20,
+            "the scroll bar's middle did not show the middle of the text");
 
     const qint64 keystroke = slowestStep(view, toEnd, [view] { QTest::keyClick(view, 'x'); });
     require(view->length() == bytes + repetitions, "the keystrokes did not reach the view");
@@ -128,7 +139,8 @@ QList<Row> measureSteps(BenchWindow &window, const QString &fileName, const Benc
     };
     return {row(QStringLiteral("scroll step"), scroll),
             row(QStringLiteral("page down"), pageDown),
-            row(QStringLiteral("caret to end"), caretToEnd),
+            row(QStringLiteral("Ctrl+End, caret to end"), caretToEnd),
+            row(QStringLiteral("scroll bar dragged to the middle"), jump),
             row(QStringLiteral("keystroke at end"), keystroke),
             row(QStringLiteral("backspace at end"), backspace),
             row(QStringLiteral("paste 4 KiB at end"), paste),
