@@ -2,11 +2,11 @@
 #include "benchfailure.h"
 #include "benchwindow.h"
 #include "byteview.h"
+#include "processstatus.h"
 #include "steadyclock.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFile>
 #include <QScrollBar>
 #include <QTest>
 
@@ -17,19 +17,6 @@ namespace {
 constexpr int repetitions = 20;
 constexpr double frameMs = 16;
 constexpr qint64 mib = qint64(1) << 20;
-
-// A figure of /proc/self/status, in KiB.
-qint64 statusKiB(const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith(field + ':'))
-                return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
-        }
-    }
-    throw BenchFailure("/proc/self/status shows no " + field.toStdString());
-}
 
 void require(bool condition, const char *what)
 {
