@@ -15,6 +15,8 @@ test_packages=(clang libclang-rt-14-dev)
 # dpkg-shlibdeps, and file, with which CPack finds the binaries to read the dependencies off.
 package_packages=(dpkg-dev file)
 check_packages=(appstream desktop-file-utils)
+# The benchmark times grep and ripgrep beside Korvane; its quick run is one of the tests.
+bench_packages=(ripgrep)
 jobs=$(nproc)
 fuzz_seconds=${KORVANE_FUZZ_SECONDS:-60}
 
@@ -102,7 +104,7 @@ run)
     ;;
 test)
     install_missing "${packages[@]}" "${test_packages[@]}" "${package_packages[@]}" \
-        "${check_packages[@]}"
+        "${check_packages[@]}" "${bench_packages[@]}"
     build build-ci -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_WERROR=ON
     run_tests build-ci
     build_package
@@ -117,7 +119,7 @@ test)
     run_tests build-sanitize
     ;;
 bench)
-    install_missing "${packages[@]}"
+    install_missing "${packages[@]}" "${bench_packages[@]}"
     build build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
     shift
     exec build-bench/bench/korvane-bench "$@"

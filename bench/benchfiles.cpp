@@ -1,6 +1,7 @@
 #include "benchfiles.h"
 #include "datagenerator.h"
 #include "filebytes.h"
+#include "sparsefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,11 +12,22 @@ BenchFiles::BenchFiles(const QString &folder, const BenchSize &size)
     , zeros(QDir(folder).filePath(QStringLiteral("zeros-%1.bin").arg(size.label)))
     , printable(QDir(folder).filePath(QStringLiteral("printable-%1.txt").arg(size.label)))
     , saved(QDir(folder).filePath(QStringLiteral("saved-%1.bin").arg(size.label)))
+    , sparse(QDir(folder).filePath(QStringLiteral("sparse-%1.bin").arg(size.label)))
 {
+}
+
+qint64 BenchFiles::spaceNeeded(const BenchSize &size)
+{
+    // The sparse file's few blocks of data, and the one the patch adds.
+    if (size.sparse())
+        return qint64(1) << 20;
+    return 4 * size.bytes + size.bytes / 4;
 }
 
 QString BenchFiles::generate(const BenchSize &size) const
 {
+    if (size.sparse())
+        return SparseLayout(size.bytes).create(sparse);
     const std::pair<QString, QByteArray (*)(qint64)> contents[] = {
         {binaryLike,
          [](qint64 bytes) {
@@ -44,6 +56,6 @@ QString BenchFiles::generate(const BenchSize &size) const
 
 void BenchFiles::remove() const
 {
-    for (const QString &path : {binaryLike, repetitive, zeros, printable, saved})
+    for (const QString &path : {binaryLike, repetitive, zeros, printable, saved, sparse})
         QFile::remove(path);
 }

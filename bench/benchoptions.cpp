@@ -27,7 +27,7 @@ void describeOptions(QCommandLineParser &parser)
     parser.addHelpOption();
     parser.addOption({sizesOption,
                       QStringLiteral("File sizes to measure, K, M and G being powers of 1024 "
-                                     "(default 1M,100M,1G)."),
+                                     "(default 1M,100M,1G); from 32G on, on a sparse file."),
                       QStringLiteral("list"), QStringLiteral("1M,100M,1G")});
     parser.addOption({quickOption, QStringLiteral("A fast smoke run: the same as --sizes 1M.")});
     parser.addOption(

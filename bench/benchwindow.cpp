@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 // The longest time from `from` to `to` in which no pump ran: between pumps, before the first
@@ -32,6 +34,13 @@ BenchWindow::BenchWindow()
         promptedAt = nowNs();
     };
     QCoreApplication::processEvents();
+}
+
+bool BenchWindow::viewReadsOnDemand() const
+{
+    const std::vector<Piece> pieces = services().viewText().pieces();
+    return std::any_of(pieces.begin(), pieces.end(),
+                       [](const Piece &piece) { return piece.file != nullptr; });
 }
 
 ClickTiming BenchWindow::clickUntil(const char *button, const std::function<bool()> &finished,

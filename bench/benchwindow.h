@@ -30,6 +30,8 @@ public:
     Form1 &form() const { return *scripted.form; }
     ByteView *text1() const { return scripted.text1(); }
     QLabel *label(const char *name) const { return scripted.label(name); }
+    /// Whether the view's text reads a file on demand, rather than holding all its bytes.
+    bool viewReadsOnDemand() const;
 
     /// The file each open or save dialog chooses.
     QString fileToChoose;

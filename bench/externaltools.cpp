@@ -3,6 +3,7 @@
 #include "steadyclock.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 
 ToolRun runTool(const QString &program, const QStringList &arguments)
 {
@@ -10,17 +11,44 @@ ToolRun runTool(const QString &program, const QStringList &arguments)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     process.setProcessEnvironment(environment);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 
-    bool finished = false;
-    const qint64 elapsed = timed([&] {
+    // The output comes through a pipe that is read as it fills, never /dev/null: GNU grep
+    // stops at its first match when it writes to /dev/null, which would time a fraction of
+    // the job.
+    ToolRun run;
+    const auto readOutput = [&] {
+        run.outputLines += process.readAllStandardOutput().count('\n');
+    };
+    run.elapsed = timed([&] {
         process.start(program, arguments);
-        finished = process.waitForFinished(-1);
+        while (process.waitForReadyRead(-1))
+            readOutput();
+        if (process.state() != QProcess::NotRunning)
+            process.waitForFinished(-1);
+        readOutput();
     });
-    if (!finished || process.exitStatus() != QProcess::NormalExit) {
+    if (process.error() == QProcess::FailedToStart || process.state() != QProcess::NotRunning ||
+        process.exitStatus() != QProcess::NormalExit) {
         throw BenchFailure(
             QStringLiteral("%1 failed: %2").arg(program, process.errorString()).toStdString());
     }
-    return {elapsed, process.exitCode()};
+    run.exitCode = process.exitCode();
+    run.errorOutput = process.readAllStandardError();
+    return run;
+}
+
+qint64 ddReadTime(const QString &file, qint64 bytes)
+{
+    const ToolRun dd = runTool(QStringLiteral("dd"),
+                               {QStringLiteral("if=") + file, QStringLiteral("of=/dev/null"),
+                                QStringLiteral("bs=1M"), QStringLiteral("count=%1").arg(bytes),
+                                QStringLiteral("iflag=count_bytes")});
+    // It ends with a line such as "1048576 bytes (1.0 MB, 1.0 MiB) copied, 0.000112 s, 9.4 GB/s".
+    static const QRegularExpression copied(QStringLiteral("copied, ([0-9.e-]+) s,"));
+    const QRegularExpressionMatch match = copied.match(QString::fromLatin1(dd.errorOutput));
+    if (dd.exitCode != 0 || !match.hasMatch()) {
+        throw BenchFailure("dd could not read " + file.toStdString() + ": " +
+                           dd.errorOutput.trimmed().toStdString());
+    }
+    return qint64(match.captured(1).toDouble() * 1e9);
 }

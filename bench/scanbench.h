@@ -23,3 +23,10 @@ QList<Row> measureFindPath(BenchWindow &window, const QString &file, const Bench
 /// one search text from those of another.
 QList<Row> measureSearch(BenchWindow &window, const QString &file, const BenchSize &size,
                          const QString &name, const QString &searchText);
+
+/// Clicks `button` once with both scan cursors at the start of the view, whose text reads `file`
+/// on demand, until it shows `expectedMessage` after reading its first `bytes` bytes; then reads
+/// as many with dd. The scan must keep at least half of dd's rate. `name` names the rows.
+QList<Row> measureFirstFind(BenchWindow &window, const QString &file, const char *button,
+                            const QString &name, qint64 bytes, const QString &expectedMessage,
+                            const BenchSize &size);
