@@ -57,17 +57,18 @@ QString readFile(const QString &path, Text &text, const FileReading &how)
         return errnoText(errno);
     if (!S_ISREG(status.st_mode))
         return notRegularReason(status.st_mode);
+    // A file that reports no size may be a stream that waits for its next bytes, as /proc/kmsg
+    // does: it is read without blocking, so that such a wait is refused instead of freezing the
+    // window. Files with a size never make a read wait, and some network file systems would
+    // fail a read that has to wait for the server.
+    if (status.st_size > 0)
+        ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
     if (status.st_size >= how.onDemandFrom) {
         auto source = std::make_shared<FileSource>(file.release(), status, how.cache);
         source->setTroubleHandler(how.onTrouble);
         text = Text::ofFile(std::move(source));
         return {};
     }
-    // A file that reports no size may be a stream that waits for its next bytes, as /proc/kmsg
-    // does: it is read without blocking, so that such a wait is refused instead of freezing the
-    // window. Files with a size never make a read wait.
-    if (status.st_size > 0)
-        ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
 
     // The size is only a first guess: files that grow while being read, and files that report
     // no size (as many under /proc do), are read on to their real end.
