@@ -1,6 +1,7 @@
 #include "byteviewaccessible.h"
 #include "byteview.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -9,6 +10,27 @@ namespace {
 int clampToInt(qint64 value)
 {
     return int(std::min<qint64>(value, std::numeric_limits<int>::max()));
+}
+
+// What screen readers get for `byte`: its ISO-8859-1 character, except for the controls that
+// D-Bus cannot carry (NUL) or speech engines pass over in silence, which go out as their control
+// pictures, one character each. Tab, LF and CR stay themselves: screen readers name them, and
+// rows end after LF and CR as the lines of any text do.
+QChar readableCharacter(uchar byte)
+{
+    if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r')
+        return QChar(char16_t(0x2400 + byte));
+    if (byte == 0x7f)
+        return QChar(char16_t(0x2421));
+    return QChar(char16_t(byte));
+}
+
+QString readableText(QByteArrayView bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    std::transform(bytes.begin(), bytes.end(), text.begin(),
+                   [](char byte) { return readableCharacter(uchar(byte)); });
+    return text;
 }
 
 QAccessibleInterface *accessibleFactory(const QString &className, QObject *object)
@@ -113,7 +135,7 @@ void ByteViewAccessible::setCursorPosition(int position)
 
 QString ByteViewAccessible::text(int startOffset, int endOffset) const
 {
-    return QString::fromLatin1(editor().text().bytes(startOffset, endOffset));
+    return readableText(editor().text().bytes(startOffset, endOffset));
 }
 
 std::pair<qint64, qint64>
@@ -123,7 +145,7 @@ ByteViewAccessible::unitAround(qint64 offset, QAccessible::TextBoundaryType boun
     case QAccessible::CharBoundary:
         return {offset, std::min(offset + 1, editor().length())};
     case QAccessible::WordBoundary:
-        return editor().wordAround(offset);
+        return editor().wordAround(offset, wordReach);
     case QAccessible::NoBoundary:
         return {0, editor().length()};
     default:
@@ -151,7 +173,9 @@ QString ByteViewAccessible::textBeforeOffset(int offset, QAccessible::TextBounda
     const qint64 start = unitAround(offset, boundaryType).first;
     if (start <= 0)
         return textOfUnit({0, 0}, startOffset, endOffset);
-    return textOfUnit(unitAround(start - 1, boundaryType), startOffset, endOffset);
+    // A run longer than a word lookup reaches is cut into units that meet end to end.
+    const auto [before, end] = unitAround(start - 1, boundaryType);
+    return textOfUnit({before, std::min(end, start)}, startOffset, endOffset);
 }
 
 QString ByteViewAccessible::textAfterOffset(int offset, QAccessible::TextBoundaryType boundaryType,
@@ -160,7 +184,8 @@ QString ByteViewAccessible::textAfterOffset(int offset, QAccessible::TextBoundar
     const qint64 end = unitAround(offset, boundaryType).second;
     if (end >= editor().length())
         return textOfUnit({end, end}, startOffset, endOffset);
-    return textOfUnit(unitAround(end, boundaryType), startOffset, endOffset);
+    const auto [start, after] = unitAround(end, boundaryType);
+    return textOfUnit({std::max(start, end), after}, startOffset, endOffset);
 }
 
 int ByteViewAccessible::characterCount() const

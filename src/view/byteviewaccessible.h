@@ -5,12 +5,15 @@
 class ByteEditor;
 class ByteView;
 
-// What screen readers learn of a ByteView: its bytes as ISO-8859-1 characters, the caret and
+// What screen readers learn of a ByteView: its bytes as characters, one for each, the caret and
 // the selection, and the text around an offset by character, word and row. Every answer costs
 // what its range costs, never the whole text.
 class ByteViewAccessible final : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
+    /// A word lookup reads at most this many bytes on each side of its offset.
+    static constexpr qint64 wordReach = 4 * 1024;
+
     explicit ByteViewAccessible(ByteView *view);
 
     void *interface_cast(QAccessible::InterfaceType type) override;

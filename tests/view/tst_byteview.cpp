@@ -1,5 +1,6 @@
 #include "bytesamples.h"
 #include "byteview.h"
+#include "byteviewaccessible.h"
 #include "clipboardbytes.h"
 #include "editingrows.h"
 #include "textpieces.h"
@@ -83,7 +84,8 @@ private slots:
     void scrollsTextsBeyond4GiB();
     void zoomScalesTheCells();
     void topRowStaysARowAfterAnEditAboveIt();
-    void screenReadersSeeBytesAsCharacters();
+    void screenReadersSeeEachByteAsOneCharacter();
+    void screenReaderLookupsStayBounded();
 };
 
 void TestByteView::everyByteIsDrawnDistinguishably_data()
@@ -331,7 +333,9 @@ void TestByteView::topRowStaysARowAfterAnEditAboveIt()
     QCOMPARE(view.byteAt(view.cellRect(110).center()), 110);
 }
 
-void TestByteView::screenReadersSeeBytesAsCharacters()
+// Each byte is one character: the controls D-Bus or speech cannot take as their control
+// pictures, tab and line ends as themselves, the rest as ISO-8859-1.
+void TestByteView::screenReadersSeeEachByteAsOneCharacter()
 {
     ShownView shown(QByteArray("MZ\0\xe9t one\ntwo", 13));
     ByteView &view = shown.view;
@@ -342,7 +346,7 @@ void TestByteView::screenReadersSeeBytesAsCharacters()
     QAccessibleTextInterface *text = accessible->textInterface();
     QVERIFY(text);
     QCOMPARE(text->characterCount(), 13);
-    QCOMPARE(text->text(1, 4), QStringLiteral("Z\u0000\u00e9"));
+    QCOMPARE(text->text(1, 4), QStringLiteral("Z\u2400\u00e9"));
     QCOMPARE(text->cursorPosition(), 4);
     int start = -1;
     int end = -1;
@@ -356,6 +360,38 @@ void TestByteView::screenReadersSeeBytesAsCharacters()
     QCOMPARE(text->offsetAtPoint(text->characterRect(12).center()), 12);
     text->setSelection(0, 0, 2);
     QCOMPARE(view.editor().selection(), (Selection{0, 2}));
+
+    const QByteArray bytes = everyByteValue();
+    view.editor().setText(Text::copyOf(bytes));
+    const QString all = text->text(0, 256);
+    QCOMPARE(all.first(32), QStringLiteral(u"␀␁␂␃␄␅␆␇␈\t\n␋␌\r␎␏␐␑␒␓␔␕␖␗␘␙␚␛␜␝␞␟"));
+    QCOMPARE(all[127], u'␡');
+    QCOMPARE(all.sliced(32).remove(95, 1), QString::fromLatin1(bytes.sliced(32)).remove(95, 1));
+}
+
+// A word or a row around an offset in 1 GiB of zero bytes is read in a few kilobytes, and the
+// units before and after it meet it end to end.
+void TestByteView::screenReaderLookupsStayBounded()
+{
+    ShownView shown;
+    shown.view.editor().setText(repeatedText(QByteArray(1 << 20, '\0'), 1024));
+    QAccessibleTextInterface *text =
+        QAccessible::queryAccessibleInterface(&shown.view)->textInterface();
+    const int middle = 1 << 29;
+    for (const auto &[boundary, longest] :
+         {std::pair(QAccessible::WordBoundary, 2 * ByteViewAccessible::wordReach + 1),
+          std::pair(QAccessible::LineBoundary, qint64(10))}) {
+        std::pair at(-1, -1);
+        std::pair before(-1, -1);
+        std::pair after(-1, -1);
+        const QString unit = text->textAtOffset(middle, boundary, &at.first, &at.second);
+        text->textBeforeOffset(middle, boundary, &before.first, &before.second);
+        text->textAfterOffset(middle, boundary, &after.first, &after.second);
+        QCOMPARE(unit, QString(at.second - at.first, u'␀'));
+        QVERIFY(at.first <= middle && middle < at.second && at.second - at.first <= longest);
+        QVERIFY(before.first < before.second && before.second == at.first);
+        QVERIFY(at.second == after.first && after.first < after.second);
+    }
 }
 
 QTEST_MAIN(TestByteView)
