@@ -53,17 +53,67 @@ void ByteViewAccessible::install()
 
 ByteViewAccessible::ByteViewAccessible(ByteView *view)
     : QAccessibleWidget(view, QAccessible::EditableText)
+    , shown(view->editor().text())
+    , reported(view->editor().selection())
 {
-    // Keeps the screen reader's caret and selection in step with the view.
-    QObject::connect(&view->editor(), &ByteEditor::selectionChanged, view, [view] {
-        if (!QAccessible::isActive())
-            return;
-        const Selection current = view->editor().selection();
-        QAccessibleTextSelectionEvent selection(view, clampToInt(current.start()),
-                                                clampToInt(current.end()));
-        selection.setCursorPosition(clampToInt(current.caret));
-        QAccessible::updateAccessibility(&selection);
-    });
+    const ByteEditor *model = &view->editor();
+    QObject::connect(model, &ByteEditor::textChanged, &listener,
+                     [this](qint64 position, qint64 removed, qint64 added) {
+                         announceEdit(position, removed, added);
+                     });
+    QObject::connect(model, &ByteEditor::textReset, &listener, [this] { announceNewText(); });
+    QObject::connect(model, &ByteEditor::selectionChanged, &listener,
+                     [this] { announceSelection(); });
+}
+
+void ByteViewAccessible::post(QAccessibleTextCursorEvent &&event) const
+{
+    event.setCursorPosition(cursorPosition());
+    QAccessible::updateAccessibility(&event);
+}
+
+void ByteViewAccessible::announceEdit(qint64 position, qint64 removed, qint64 added)
+{
+    const Text before = std::exchange(shown, editor().text());
+    const int at = clampToInt(position);
+    // Beyond a page of text an event would cost what the edit did not: a paste of gigabytes
+    // shares its bytes. Screen readers learn where the text changed and read what they need.
+    if (removed > eventTextLimit || added > eventTextLimit) {
+        post(QAccessibleTextUpdateEvent(view(), at, {}, {}));
+        return;
+    }
+    const QString removedText = readableText(before.bytes(position, position + removed));
+    const QString addedText = readableText(shown.bytes(position, position + added));
+    if (removed == 0)
+        post(QAccessibleTextInsertEvent(view(), at, addedText));
+    else if (added == 0)
+        post(QAccessibleTextRemoveEvent(view(), at, removedText));
+    else
+        post(QAccessibleTextUpdateEvent(view(), at, removedText, addedText));
+}
+
+void ByteViewAccessible::announceNewText()
+{
+    // A loaded text may be gigabytes long: the event says that all of it changed, not what to.
+    shown = editor().text();
+    reported = editor().selection();
+    post(QAccessibleTextUpdateEvent(view(), 0, {}, {}));
+    // Qt's AT-SPI bridge passes on no change without its text; the caret, wherever it was
+    // before, tells screen readers where to start reading the new text.
+    post(QAccessibleTextCursorEvent(view(), cursorPosition()));
+}
+
+void ByteViewAccessible::announceSelection()
+{
+    const Selection before = std::exchange(reported, editor().selection());
+    if (reported.caret != before.caret)
+        post(QAccessibleTextCursorEvent(view(), clampToInt(reported.caret)));
+    const bool selectionChanged =
+        reported.start() != before.start() || reported.end() != before.end();
+    if (selectionChanged && !(reported.isEmpty() && before.isEmpty())) {
+        post(QAccessibleTextSelectionEvent(view(), clampToInt(reported.start()),
+                                           clampToInt(reported.end())));
+    }
 }
 
 ByteView *ByteViewAccessible::view() const

@@ -1,18 +1,23 @@
 #pragma once
 
+#include "document.h"
+
 #include <QAccessibleWidget>
 
 class ByteEditor;
 class ByteView;
 
 // What screen readers learn of a ByteView: its bytes as characters, one for each, the caret and
-// the selection, and the text around an offset by character, word and row. Every answer costs
-// what its range costs, never the whole text.
+// the selection, the text around an offset by character, word and row, and what each edit, load
+// and caret move changed. Every answer and every event costs what its range costs, never the
+// whole text.
 class ByteViewAccessible final : public QAccessibleWidget, public QAccessibleTextInterface
 {
 public:
     /// A word lookup reads at most this many bytes on each side of its offset.
     static constexpr qint64 wordReach = 4 * 1024;
+    /// An edit's event carries the text it removed and inserted when neither is longer than this.
+    static constexpr qint64 eventTextLimit = 4 * 1024;
 
     explicit ByteViewAccessible(ByteView *view);
 
@@ -49,4 +54,16 @@ private:
     std::pair<qint64, qint64> unitAround(qint64 offset,
                                          QAccessible::TextBoundaryType boundary) const;
     QString textOfUnit(std::pair<qint64, qint64> unit, int *startOffset, int *endOffset) const;
+
+    void announceEdit(qint64 position, qint64 removed, qint64 added);
+    void announceNewText();
+    void announceSelection();
+    /// Posts `event` with the caret where it is now.
+    void post(QAccessibleTextCursorEvent &&event) const;
+
+    // The text and the selection as screen readers last learned them.
+    Text shown;
+    Selection reported;
+    // The context of the connections to the editor, which end with this interface.
+    QObject listener;
 };
