@@ -133,6 +133,31 @@ void *ByteViewAccessible::interface_cast(QAccessible::InterfaceType type)
     return QAccessibleWidget::interface_cast(type);
 }
 
+int ByteViewAccessible::viewportIndex() const
+{
+    return QAccessibleWidget::indexOfChild(
+        QAccessible::queryAccessibleInterface(view()->viewport()));
+}
+
+int ByteViewAccessible::childCount() const
+{
+    return QAccessibleWidget::childCount() - 1;
+}
+
+QAccessibleInterface *ByteViewAccessible::child(int index) const
+{
+    return QAccessibleWidget::child(index < viewportIndex() ? index : index + 1);
+}
+
+int ByteViewAccessible::indexOfChild(const QAccessibleInterface *child) const
+{
+    const int index = QAccessibleWidget::indexOfChild(child);
+    const int viewport = viewportIndex();
+    if (index == viewport)
+        return -1;
+    return index < viewport ? index : index - 1;
+}
+
 QAccessible::State ByteViewAccessible::state() const
 {
     QAccessible::State state = QAccessibleWidget::state();

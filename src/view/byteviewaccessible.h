@@ -23,6 +23,9 @@ public:
 
     void *interface_cast(QAccessible::InterfaceType type) override;
     QAccessible::State state() const override;
+    int childCount() const override;
+    QAccessibleInterface *child(int index) const override;
+    int indexOfChild(const QAccessibleInterface *child) const override;
 
     void selection(int selectionIndex, int *startOffset, int *endOffset) const override;
     int selectionCount() const override;
@@ -50,6 +53,9 @@ public:
 private:
     ByteView *view() const;
     ByteEditor &editor() const;
+    /// The index the viewport has among the widget's children; it is left out of the accessible
+    /// children, since it only paints for the view and would report the view's focus as its own.
+    int viewportIndex() const;
     /// The range of the unit of `boundary` that holds `offset`.
     std::pair<qint64, qint64> unitAround(qint64 offset,
                                          QAccessible::TextBoundaryType boundary) const;
