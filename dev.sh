@@ -10,7 +10,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ qt6-base-dev fonts-dejavu-core fonts-dejavu-extra)
+# Qt's private headers serve the tests that turn its accessibility on, as a screen reader would.
+packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev fonts-dejavu-core
+    fonts-dejavu-extra)
 test_packages=(clang libclang-rt-14-dev)
 # dpkg-shlibdeps, and file, with which CPack finds the binaries to read the dependencies off.
 package_packages=(dpkg-dev file)

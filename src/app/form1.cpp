@@ -4,6 +4,7 @@
 #include "scancommands.h"
 #include "transfercommands.h"
 
+#include <QAccessibleWidget>
 #include <QFont>
 #include <QIcon>
 #include <QLabel>
@@ -29,6 +30,17 @@ QFont captionFont(int pixelSize)
     return font;
 }
 
+// Screen readers find the window as a frame, whose name is its title, and the strip as its
+// status bar.
+QAccessibleInterface *accessibleWindowPart(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(Form1::staticMetaObject.className()))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    if (className == QLatin1String(StatusStrip::staticMetaObject.className()))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::StatusBar);
+    return nullptr;
+}
+
 QPushButton *makeButton(QWidget *window, const char *name, const QString &caption,
                         const QRect &geometry)
 {
@@ -52,10 +64,15 @@ Form1::Form1(const ServicesFactory &makeServices)
                           QRect(296, 432, 145, 25)))
     , Command2(
           makeButton(this, "Command2", QStringLiteral("Save The File"), QRect(440, 432, 169, 25)))
-    , Picture1(makeControl<QWidget>(this, "Picture1", QRect(0, 456, 609, 25)))
+    , Picture1(makeControl<StatusStrip>(this, "Picture1", QRect(0, 456, 609, 25)))
     , lblStat(makeControl<QLabel>(Picture1, "lblStat", QRect(0, 0, 145, 17)))
     , lblPosition(makeControl<QLabel>(Picture1, "lblPosition", QRect(176, 0, 177, 17)))
 {
+    static const bool accessibleWindowPartsInstalled = [] {
+        QAccessible::installFactory(accessibleWindowPart);
+        return true;
+    }();
+    Q_UNUSED(accessibleWindowPartsInstalled);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvane"));
     setWindowIcon(QIcon(QStringLiteral(":/korvane/korvane.png")));
@@ -63,6 +80,8 @@ Form1::Form1(const ServicesFactory &makeServices)
     setFont(captionFont(11));
     lblPosition->setFont(captionFont(10));
     Label1->setText(QStringLiteral("The Programs Binary As Text:"));
+    // The caption names the view for screen readers.
+    Label1->setBuddy(text1);
     lblStat->setText(QStringLiteral("Idel"));
 
     // Command1 opens the tab order and so holds the focus at start.

@@ -11,6 +11,16 @@ class QPushButton;
 class Services;
 struct ViewControls;
 
+// The strip along the window's foot that holds the status labels; screen readers find it as the
+// window's status bar.
+class StatusStrip final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+};
+
 // Korvane's one window: the text view, the four command buttons, the status strip, and the two
 // cursors at which the scans resume.
 class Form1 : public QWidget
@@ -46,7 +56,7 @@ private:
     QPushButton *Command3;
     QPushButton *Command4;
     QPushButton *Command2;
-    QWidget *Picture1;
+    StatusStrip *Picture1;
     QLabel *lblStat;
     QLabel *lblPosition;
     std::unique_ptr<Services> services;

@@ -91,12 +91,12 @@ std::pair<qint64, qint64> ByteEditor::rowAround(qint64 offset) const
     return {start, layout.endOf(start)};
 }
 
-std::pair<qint64, qint64> ByteEditor::wordAround(qint64 offset) const
+std::pair<qint64, qint64> ByteEditor::wordAround(qint64 offset, qint64 reach) const
 {
     if (offset < 0 || offset >= length())
         return {offset, offset};
-    const qint64 from = std::max<qint64>(0, offset - wordStepLimit);
-    const QByteArray around = text().bytes(from, offset + wordStepLimit + 1);
+    const qint64 from = std::max<qint64>(0, offset - reach);
+    const QByteArray around = text().bytes(from, offset + reach + 1);
     const Kind kind = kindOf(around[offset - from]);
     qsizetype start = offset - from;
     qsizetype end = start + 1;

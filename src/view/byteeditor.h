@@ -68,8 +68,8 @@ public:
     /// The bytes of the row that holds `offset`, from its start to its end.
     std::pair<qint64, qint64> rowAround(qint64 offset) const;
     /// The run of word bytes (letters, digits, underscore), of blanks or of other bytes that
-    /// holds the byte at `offset`, reaching at most wordStepLimit bytes either way.
-    std::pair<qint64, qint64> wordAround(qint64 offset) const;
+    /// holds the byte at `offset`, reaching at most `reach` bytes either way.
+    std::pair<qint64, qint64> wordAround(qint64 offset, qint64 reach = wordStepLimit) const;
     /// Where the caret goes at `column` of the row that starts at `rowStart`: never past the
     /// row's line end, nor onto the next row.
     qint64 caretOffsetIn(qint64 rowStart, qint64 column) const;

@@ -3,6 +3,7 @@
 #include "scriptedwindow.h"
 #include "textpieces.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -11,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <functional>
 
 class TestForm1 final : public QObject
 {
@@ -22,6 +25,7 @@ private slots:
     void captionsFitTheirControls();
     void windowStartsEmptyAndIdle();
     void keyboardFocusFollowsTheTabOrder();
+    void screenReadersFindTheControls();
     void resizingMovesNothingAndPumpsOnce();
     void theViewsRefusalsAreShown();
     void captionsOtherThanTheScansNeverChange();
@@ -130,6 +134,38 @@ void TestForm1::keyboardFocusFollowsTheTabOrder()
                                    QStringLiteral("Command2"), QStringLiteral("Command3"),
                                    QStringLiteral("Command4"), QStringLiteral("Command1")}));
     QCOMPARE(window.text(), QByteArrayLiteral("\t"));
+}
+
+// A screen reader finds the window as a frame titled "Korvane", the view named by the caption
+// above it, the strip as a status bar whose labels read their captions, and the focus on one
+// object alone.
+void TestForm1::screenReadersFindTheControls()
+{
+    ScriptedWindow window;
+    QApplication::setActiveWindow(window.form.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.form.get()));
+    window.text1()->setFocus();
+    const auto accessible = [&window](const char *name) {
+        return QAccessible::queryAccessibleInterface(
+            window.form->findChild<QWidget *>(QLatin1String(name)));
+    };
+    QAccessibleInterface *form = QAccessible::queryAccessibleInterface(window.form.get());
+    QCOMPARE(form->role(), QAccessible::Window);
+    QCOMPARE(form->text(QAccessible::Name), QStringLiteral("Korvane"));
+    QCOMPARE(accessible("text1")->text(QAccessible::Name), window.caption("Label1"));
+    QVERIFY(accessible("text1")->state().selectableText);
+    QCOMPARE(accessible("Picture1")->role(), QAccessible::StatusBar);
+    QCOMPARE(accessible("lblStat")->text(QAccessible::Name), QStringLiteral("Idel"));
+
+    QStringList focused;
+    const std::function<void(QAccessibleInterface *)> visit = [&](QAccessibleInterface *node) {
+        if (node->state().focused)
+            focused << node->object()->objectName();
+        for (int i = 0; i < node->childCount(); ++i)
+            visit(node->child(i));
+    };
+    visit(form);
+    QCOMPARE(focused, QStringList(QStringLiteral("text1")));
 }
 
 void TestForm1::resizingMovesNothingAndPumpsOnce()

@@ -1,5 +1,6 @@
 #include "bytesamples.h"
 #include "byteview.h"
+#include "byteviewaccessible.h"
 #include "clipboardbytes.h"
 #include "editingrows.h"
 #include "textpieces.h"
@@ -8,11 +9,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 namespace {
 
@@ -53,7 +58,7 @@ QKeySequence keysFor(const QString &command)
                        "PreviousPage=PgUp RowStart=Home RowEnd=End TextStart=Ctrl+Home "
                        "TextEnd=Ctrl+End -PreviousChar=Backspace -NextChar=Del "
                        "-PreviousWord=Ctrl+Backspace -NextWord=Ctrl+Del Ins=Ins Undo=Ctrl+Z "
-                       "Redo=Ctrl+Y Cut=Ctrl+X")
+                       "Redo=Ctrl+Y Cut=Ctrl+X Paste=Ctrl+V")
             .split(u' ');
     const bool extend = command.startsWith(u'+');
     const QString name = command.sliced(extend ? 1 : 0) + u'=';
@@ -63,6 +68,42 @@ QKeySequence keysFor(const QString &command)
                                 entry.sliced(name.size()));
     }
     return {};
+}
+
+// Runs each of the space-separated `commands`: a text in quotes is typed, any other command is
+// pressed as keysFor() says.
+void runCommands(ByteView &view, const QString &commands)
+{
+    for (const QString &command : commands.split(u' ')) {
+        if (command.startsWith(u'\''))
+            typeText(&view, command.sliced(1, command.size() - 2));
+        else
+            QTest::keySequence(&view, keysFor(command));
+    }
+}
+
+// What screen readers were told of the text, the caret and the selection, one entry per event:
+// "+at inserted", "-at removed", "=at removed>inserted", "[start,end]", each with the caret
+// after it as "^caret".
+QStringList heard;
+
+void hear(QAccessibleEvent *event)
+{
+    QString line;
+    if (const auto *insert = dynamic_cast<QAccessibleTextInsertEvent *>(event))
+        line = QStringLiteral("+%1 %2").arg(insert->changePosition()).arg(insert->textInserted());
+    else if (const auto *remove = dynamic_cast<QAccessibleTextRemoveEvent *>(event))
+        line = QStringLiteral("-%1 %2").arg(remove->changePosition()).arg(remove->textRemoved());
+    else if (const auto *update = dynamic_cast<QAccessibleTextUpdateEvent *>(event))
+        line = QStringLiteral("=%1 %2>%3")
+                   .arg(update->changePosition())
+                   .arg(update->textRemoved(), update->textInserted());
+    else if (const auto *selection = dynamic_cast<QAccessibleTextSelectionEvent *>(event))
+        line = QStringLiteral("[%1,%2]")
+                   .arg(selection->selectionStart())
+                   .arg(selection->selectionEnd());
+    if (const auto *text = dynamic_cast<QAccessibleTextCursorEvent *>(event))
+        heard << QStringLiteral("%1 ^%2").arg(line).arg(text->cursorPosition()).trimmed();
 }
 
 } // namespace
@@ -83,7 +124,10 @@ private slots:
     void scrollsTextsBeyond4GiB();
     void zoomScalesTheCells();
     void topRowStaysARowAfterAnEditAboveIt();
-    void screenReadersSeeBytesAsCharacters();
+    void screenReadersSeeEachByteAsOneCharacter();
+    void screenReadersHearEveryChange_data();
+    void screenReadersHearEveryChange();
+    void screenReaderLookupsStayBounded();
 };
 
 void TestByteView::everyByteIsDrawnDistinguishably_data()
@@ -137,12 +181,7 @@ void TestByteView::keysFollowTheEditingRules()
     ShownView shown(before, int(columns), 3);
     QCOMPARE(shown.view.editor().columns(), columns);
     shown.view.editor().setSelection(selection);
-    for (const QString &command : commands.split(u' ')) {
-        if (command.startsWith(u'\''))
-            typeText(&shown.view, command.sliced(1, command.size() - 2));
-        else
-            QTest::keySequence(&shown.view, keysFor(command));
-    }
+    runCommands(shown.view, commands);
     QCOMPARE(shown.bytes(), after);
     QCOMPARE(shown.view.editor().selection(), selectionAfter);
 }
@@ -331,7 +370,9 @@ void TestByteView::topRowStaysARowAfterAnEditAboveIt()
     QCOMPARE(view.byteAt(view.cellRect(110).center()), 110);
 }
 
-void TestByteView::screenReadersSeeBytesAsCharacters()
+// Each byte is one character: the controls D-Bus or speech cannot take as their control
+// pictures, tab and line ends as themselves, the rest as ISO-8859-1.
+void TestByteView::screenReadersSeeEachByteAsOneCharacter()
 {
     ShownView shown(QByteArray("MZ\0\xe9t one\ntwo", 13));
     ByteView &view = shown.view;
@@ -342,7 +383,7 @@ void TestByteView::screenReadersSeeBytesAsCharacters()
     QAccessibleTextInterface *text = accessible->textInterface();
     QVERIFY(text);
     QCOMPARE(text->characterCount(), 13);
-    QCOMPARE(text->text(1, 4), QStringLiteral("Z\u0000\u00e9"));
+    QCOMPARE(text->text(1, 4), QStringLiteral("Z\u2400\u00e9"));
     QCOMPARE(text->cursorPosition(), 4);
     int start = -1;
     int end = -1;
@@ -356,6 +397,88 @@ void TestByteView::screenReadersSeeBytesAsCharacters()
     QCOMPARE(text->offsetAtPoint(text->characterRect(12).center()), 12);
     text->setSelection(0, 0, 2);
     QCOMPARE(view.editor().selection(), (Selection{0, 2}));
+
+    const QByteArray bytes = everyByteValue();
+    view.editor().setText(Text::copyOf(bytes));
+    const QString all = text->text(0, 256);
+    QCOMPARE(all.first(32), QStringLiteral(u"␀␁␂␃␄␅␆␇␈\t\n␋␌\r␎␏␐␑␒␓␔␕␖␗␘␙␚␛␜␝␞␟"));
+    QCOMPARE(all[127], u'␡');
+    QCOMPARE(all.sliced(32).remove(95, 1), QString::fromLatin1(bytes.sliced(32)).remove(95, 1));
+}
+
+void TestByteView::screenReadersHearEveryChange_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<Selection>("selection");
+    QTest::addColumn<QString>("commands");
+    QTest::addColumn<QString>("events");
+
+    const QByteArray page(ByteViewAccessible::eventTextLimit + 1, 'a');
+    QTest::newRow("typing and deleting")
+        << QByteArray("a\0bc", 4) << Selection{3, 2}
+        << QStringLiteral("'x' -PreviousChar -PreviousChar")
+        << QStringLiteral(u"=2 b>x ^3, ^3, [3,3] ^3, -2 x ^2, ^2, -1 ␀ ^1, ^1");
+    QTest::newRow("cut, paste, undo, redo")
+        << QByteArray("abcd") << Selection{1, 3} << QStringLiteral("Cut Paste Undo Redo")
+        << QStringLiteral(u"-1 bc ^1, ^1, [1,1] ^1, +1 bc ^3, ^3, -1 bc ^1, ^1, +1 bc ^3, ^3");
+    QTest::newRow("caret moves and selects")
+        << QByteArray("abc") << Selection{0, 0} << QStringLiteral("TextEnd TextEnd +PreviousChar")
+        << QStringLiteral(u"^3, ^2, [2,3] ^2");
+    QTest::newRow("more than a page, without its text")
+        << page << Selection{0, page.size()} << QStringLiteral("Cut Undo")
+        << QStringLiteral(u"=0 > ^0, ^0, [0,0] ^0, =0 > ^4097, ^4097, [0,4097] ^4097");
+}
+
+// Every edit, undo and caret move is told with the bytes it changed and the caret after it;
+// an edit of more than a page, and a new text, only where they start.
+void TestByteView::screenReadersHearEveryChange()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(Selection, selection);
+    QFETCH(QString, commands);
+    QFETCH(QString, events);
+
+    ShownView shown(before);
+    shown.view.editor().setSelection(selection);
+    QVERIFY(QAccessible::queryAccessibleInterface(&shown.view));
+    heard.clear();
+    // Qt hands events on only while a screen reader listens.
+    QPlatformAccessibility *platform =
+        QGuiApplicationPrivate::platformIntegration()->accessibility();
+    platform->setActive(true);
+    QAccessible::installUpdateHandler(hear);
+    const auto restore = qScopeGuard([platform] { platform->setActive(false); });
+    runCommands(shown.view, commands);
+    QCOMPARE(heard.join(u", "), events);
+
+    heard.clear();
+    shown.view.editor().setText(repeatedText(QByteArray(1 << 20, '\0'), 1 << 15));
+    QCOMPARE(heard.join(u", "), QStringLiteral(u"=0 > ^0, ^0"));
+}
+
+// A word or a row around an offset in 1 GiB of zero bytes is read in a few kilobytes, and the
+// units before and after it meet it end to end.
+void TestByteView::screenReaderLookupsStayBounded()
+{
+    ShownView shown;
+    shown.view.editor().setText(repeatedText(QByteArray(1 << 20, '\0'), 1024));
+    QAccessibleTextInterface *text =
+        QAccessible::queryAccessibleInterface(&shown.view)->textInterface();
+    const int middle = 1 << 29;
+    for (const auto &[boundary, longest] :
+         {std::pair(QAccessible::WordBoundary, 2 * ByteViewAccessible::wordReach + 1),
+          std::pair(QAccessible::LineBoundary, qint64(10))}) {
+        std::pair at(-1, -1);
+        std::pair before(-1, -1);
+        std::pair after(-1, -1);
+        const QString unit = text->textAtOffset(middle, boundary, &at.first, &at.second);
+        text->textBeforeOffset(middle, boundary, &before.first, &before.second);
+        text->textAfterOffset(middle, boundary, &after.first, &after.second);
+        QCOMPARE(unit, QString(at.second - at.first, u'␀'));
+        QVERIFY(at.first <= middle && middle < at.second && at.second - at.first <= longest);
+        QVERIFY(before.first < before.second && before.second == at.first);
+        QVERIFY(at.second == after.first && after.first < after.second);
+    }
 }
 
 QTEST_MAIN(TestByteView)
