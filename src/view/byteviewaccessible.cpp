@@ -210,7 +210,8 @@ void ByteViewAccessible::setCursorPosition(int position)
 
 QString ByteViewAccessible::text(int startOffset, int endOffset) const
 {
-    return readableText(editor().text().bytes(startOffset, endOffset));
+    const qint64 end = std::min<qint64>(endOffset, qint64(startOffset) + textLimit);
+    return readableText(editor().text().bytes(startOffset, end));
 }
 
 std::pair<qint64, qint64>

@@ -18,6 +18,9 @@ public:
     static constexpr qint64 wordReach = 4 * 1024;
     /// An edit's event carries the text it removed and inserted when neither is longer than this.
     static constexpr qint64 eventTextLimit = 4 * 1024;
+    /// The most characters one question gets: a screen reader asks for a whole text only to read
+    /// it out, and a text of gigabytes would take gigabytes to answer with.
+    static constexpr int textLimit = 1 << 20;
 
     explicit ByteViewAccessible(ByteView *view);
 

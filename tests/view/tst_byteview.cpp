@@ -215,7 +215,10 @@ void TestByteView::draggingBeyondAnEdgeScrollsOn()
     ByteView &view = shown.view;
     QWidget *viewport = view.viewport();
     const int rowHeight = view.cellRect(0).height();
-    QSignalSpy scrolled(view.verticalScrollBar(), &QScrollBar::valueChanged);
+    // From the middle, so that however many ticks pass before each look, neither end is near.
+    QScrollBar *bar = view.verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    QSignalSpy scrolled(bar, &QScrollBar::valueChanged);
     QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(8, 2));
     // Where the mouse is held, and how many rows of 10 bytes each tick scrolls.
     for (const auto &[y, rows] :
@@ -479,6 +482,8 @@ void TestByteView::screenReaderLookupsStayBounded()
         QVERIFY(before.first < before.second && before.second == at.first);
         QVERIFY(at.second == after.first && after.first < after.second);
     }
+    // Asked for the whole text, a screen reader gets its start.
+    QCOMPARE(text->text(0, text->characterCount()).size(), ByteViewAccessible::textLimit);
 }
 
 QTEST_MAIN(TestByteView)
