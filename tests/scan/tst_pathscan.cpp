@@ -12,7 +12,8 @@ class TestPathScan final : public QObject
 private slots:
     void matchesTheLiteralLoop_data();
     void matchesTheLiteralLoop();
-    void stopsAtPassesOnEitherSideOfABlockEnd();
+    void stopsAtEveryOffsetOfABlock();
+    void findsTheLastHundredthPassAfterTheDensestPasses();
 };
 
 void TestPathScan::matchesTheLiteralLoop_data()
@@ -82,20 +83,54 @@ void TestPathScan::matchesTheLiteralLoop()
     }
 }
 
-// A stretch that stops at a pass whose next two bytes lie in the next block of 64 tells the
-// cursor that pass leaves from those bytes: each pattern starts the pass that is due to pump, at
-// every offset around the end of the first block.
-void TestPathScan::stopsAtPassesOnEitherSideOfABlockEnd()
+// Most blocks are counted without looking at their passes; the blocks where a stretch may stop
+// are looked at pass by pass. Each pattern is placed at every offset of the first blocks, after
+// passes of one position each, and the stretch stops at it: its first pass is due to pump, it
+// starts a path, or it is the only candidate of the text. The text is whole, and split after the
+// pattern's first byte, so that a path there straddles two spans.
+void TestPathScan::stopsAtEveryOffsetOfABlock()
 {
-    for (const char *pattern : {"A:x", "A:A", "A:\\", "AAx", "Axx", "x:x"}) {
-        for (qint64 before = 60; before <= 66; ++before) {
+    for (const char *pattern : {"A:x", "A:A", "A:\\", "AAx", "Axx", "x:x", "xA:"}) {
+        for (qint64 before = 0; before < 3 * 64; ++before) {
             const QByteArray bytes = QByteArray(before, 'x') + pattern + QByteArray(70, 'x');
-            // The pass at the pattern is the one numbered 100.
-            const qint64 passes = 100 - before - 1;
-            for (const PathScanImplementation &implementation : pathScanImplementations()) {
-                const QString difference =
-                    pathScanDifference(implementation, Text::copyOf(bytes), 1, passes, 1);
-                QVERIFY2(difference.isEmpty(), qPrintable(difference));
+            const Text head = Text::copyOf(bytes.first(before + 1));
+            const Text tail = Text::copyOf(bytes.sliced(before + 1));
+            // The pass at the pattern is the one numbered 300.
+            const qint64 passes = 300 - before - 1;
+            for (const Text &text : {Text::copyOf(bytes), head.inserted(head.size(), tail)}) {
+                for (const PathScanImplementation &implementation : pathScanImplementations()) {
+                    for (qint64 hundreds : {3 - passes / 100, noPump}) {
+                        const QString difference =
+                            pathScanDifference(implementation, text, 1, passes, hundreds);
+                        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A pass spans at most three positions, so a stretch's last hundred passes lie in its last six
+// blocks. Texts of three-position passes that end, or end in a path, put the last hundredth pass
+// that far back from the stretch's last pass, or on it, for some pass counts a run starts with.
+void TestPathScan::findsTheLastHundredthPassAfterTheDensestPasses()
+{
+    for (qsizetype size = 9 * 64; size <= 10 * 64; ++size) {
+        const QByteArray passes = QByteArray("A:x").repeated(size / 3 + 1).first(size);
+        for (const QByteArray &bytes : {passes, passes + "D:\\"}) {
+            const Text text = Text::copyOf(bytes);
+            for (qint64 from = 1; from <= 3; ++from) {
+                const qint64 stretchPasses =
+                    literalPathScan(bytes, from, 0, [](qint64, qint64) { return true; }).passes;
+                for (qint64 afterLastHundredth : {0, 99}) {
+                    const qint64 passesBefore =
+                        (100 + afterLastHundredth - stretchPasses % 100) % 100;
+                    for (const PathScanImplementation &implementation : pathScanImplementations()) {
+                        const QString difference =
+                            pathScanDifference(implementation, text, from, passesBefore, noPump);
+                        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+                    }
+                }
             }
         }
     }
