@@ -307,9 +307,10 @@ private:
         return ".korvane-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
     }
 
+    // `name` comes before `file`, whose initialisation fills it in.
     int folder;
-    FileDescriptor file;
     QByteArray name;
+    FileDescriptor file;
 };
 
 // Puts the renaming of a file in `folder` on the disk, with the renamed `file`; 0, or the error
