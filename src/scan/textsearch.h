@@ -3,6 +3,7 @@
 #include "text.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -47,6 +48,17 @@ struct SearchStep
 // linear in the positions tried and the pattern's length, whatever they hold.
 SearchStep searchForMatch(const Text &text, const SearchPattern &pattern, qint64 from,
                           qint64 pumpAt);
+
+// One way of running searchForMatch, for the machines whose instructions it uses.
+struct SearchImplementation
+{
+    const char *name;
+    SearchStep (*search)(const Text &text, const SearchPattern &pattern, qint64 from,
+                         qint64 pumpAt);
+};
+
+/// The implementations this machine can run, the fastest first; searchForMatch runs that one.
+QList<SearchImplementation> searchImplementations();
 
 /// The window's cursor once a stretch stopped at `step`: the match's position after a find, the
 /// cursor at a pump point, 0 at the end of the text, so that the next run starts over.

@@ -51,11 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     const qint64 from = 1 + (data[0] | data[1] << 8) % (text.size() + 3);
 
-    const QString difference =
-        searchDifference(textInPieces(text, data[2] >> 3, data[4]), searchText, from, hundreds);
-    if (!difference.isEmpty()) {
-        std::fprintf(stderr, "%s\n", qPrintable(difference));
-        std::abort();
+    const Text snapshot = textInPieces(text, data[2] >> 3, data[4]);
+    for (const SearchImplementation &implementation : searchImplementations()) {
+        const QString difference =
+            searchDifference(implementation, snapshot, searchText, from, hundreds);
+        if (!difference.isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(difference));
+            std::abort();
+        }
     }
     return 0;
 }

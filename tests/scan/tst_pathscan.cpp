@@ -3,6 +3,7 @@
 
 #include <QByteArrayList>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestPathScan final : public QObject
@@ -47,8 +48,9 @@ void TestPathScan::matchesTheLiteralLoop_data()
     }
 }
 
-// Random texts made of the parts, whole and in pieces, so that the spans of the snapshot end at
-// every offset around the paths, and every implementation the machine runs. Whole texts are
+// Random texts made of the parts, whole, in pieces, so that the spans of the snapshot end at
+// every offset around the paths, and read on demand from a file, where they end at page ends; by
+// every implementation the machine runs. Whole texts are
 // scanned from every start near the beginning, so that the scan's blocks begin at every offset,
 // and from a sample of the others; each in stretches of several lengths.
 void TestPathScan::matchesTheLiteralLoop()
@@ -63,8 +65,10 @@ void TestPathScan::matchesTheLiteralLoop()
     bytes.truncate(size);
 
     const std::pair<qint64, qint64> chunkings[] = {{0, 1}, {0, noPump}, {57, 1}, {199, 3}};
-    for (qsizetype longestPiece : {0, 1, 5, 70}) {
-        const Text text = textInPieces(bytes, longestPiece, seed);
+    const QTemporaryDir dir;
+    for (qsizetype longestPiece : {-1, 0, 1, 5, 70}) {
+        const Text text =
+            longestPiece < 0 ? textOnDemand(dir, bytes) : textInPieces(bytes, longestPiece, seed);
         QList<qint64> froms;
         for (qint64 from = 1; from <= std::min<qint64>(size + 3, longestPiece == 0 ? 66 : 3);
              ++from)

@@ -1,6 +1,7 @@
 #include "scanreference.h"
 #include "textpieces.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <numeric>
@@ -78,23 +79,29 @@ void TestTextSearch::matchesTheLiteralLoop_data()
                                << QStringList{QString(QChar(0)).repeated(20) + u"X"_s} << false;
 }
 
-// Each search text from the first start, or from every one, over the text whole and in pieces,
-// so that the snapshot's spans end at every offset around the matches: pieces of one byte, of
-// about the search text's length, and longer.
+// Each search text from the first start, or from every one, by every implementation the machine
+// runs, over the text whole, in pieces, so that the snapshot's spans end at every offset around
+// the matches (pieces of one byte, of about the search text's length, and longer), and read on
+// demand from a file, where spans end at page ends.
 void TestTextSearch::matchesTheLiteralLoop()
 {
     QFETCH(QByteArray, text);
     QFETCH(QStringList, searchTexts);
     QFETCH(bool, fromEveryStart);
+    const QTemporaryDir dir;
+    const Text onDemand = textOnDemand(dir, text);
     for (const QString &searchText : searchTexts) {
         for (qsizetype longestPiece :
-             {qsizetype(0), qsizetype(1), searchText.size() + 2, qsizetype(64)}) {
+             {qsizetype(-1), qsizetype(0), qsizetype(1), searchText.size() + 2, qsizetype(64)}) {
             for (qint64 from = 1; from <= (fromEveryStart ? text.size() + 2 : 1); ++from) {
-                const Text snapshot = textInPieces(text, longestPiece, quint32(from));
-                for (qint64 hundreds : {qint64(1), qint64(7), noPump}) {
-                    const QString difference =
-                        searchDifference(snapshot, searchText, from, hundreds);
-                    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+                const Text snapshot =
+                    longestPiece < 0 ? onDemand : textInPieces(text, longestPiece, quint32(from));
+                for (const SearchImplementation &implementation : searchImplementations()) {
+                    for (qint64 hundreds : {qint64(1), qint64(7), noPump}) {
+                        const QString difference =
+                            searchDifference(implementation, snapshot, searchText, from, hundreds);
+                        QVERIFY2(difference.isEmpty(), qPrintable(difference));
+                    }
                 }
             }
         }

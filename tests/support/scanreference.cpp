@@ -1,5 +1,8 @@
 #include "scanreference.h"
 
+#include "filebytes.h"
+#include "fileio.h"
+
 #include <QChar>
 #include <QStringView>
 
@@ -144,10 +147,14 @@ QString pathScanDifference(const PathScanImplementation &implementation, const T
     }
 }
 
-QString searchDifference(const Text &text, const QString &searchText, qint64 from, qint64 hundreds)
+QString searchDifference(const SearchImplementation &implementation, const Text &text,
+                         const QString &searchText, qint64 from, qint64 hundreds)
 {
     const QString context =
-        QStringLiteral("searching \"%1\" from %2, %3 hundred positions a stretch")
+        QStringLiteral("%1 over %2 pieces: searching \"%3\" from %4, %5 hundred positions a "
+                       "stretch")
+            .arg(QLatin1StringView(implementation.name))
+            .arg(text.pieceCount())
             .arg(searchText)
             .arg(from)
             .arg(hundreds);
@@ -155,7 +162,7 @@ QString searchDifference(const Text &text, const QString &searchText, qint64 fro
     const QByteArray bytes = text.toByteArray();
     for (int stretch = 0;; ++stretch) {
         const qint64 pumpAt = (from / 100 + hundreds) * 100;
-        const SearchStep actual = searchForMatch(text, pattern, from, pumpAt);
+        const SearchStep actual = implementation.search(text, pattern, from, pumpAt);
         const SearchStep expected = literalSearch(
             bytes, searchText, from, [pumpAt](qint64 cursor) { return cursor != pumpAt; });
         if (actual != expected)
@@ -166,4 +173,18 @@ QString searchDifference(const Text &text, const QString &searchText, qint64 fro
             return {};
         from = nextSearchPosition(searchPosAfter(actual), actual.stop == SearchStep::Stop::Found);
     }
+}
+
+Text textOnDemand(const QTemporaryDir &dir, QByteArrayView bytes)
+{
+    static int files = 0;
+    const QString path = dir.filePath(QString::number(++files));
+    FileReading reading;
+    reading.onDemandFrom = 0;
+    reading.cache = std::make_shared<PageCache>(251, 2 * 251);
+    Text text;
+    if (!writeBytes(path, bytes.toByteArray()).isEmpty() ||
+        !readFile(path, text, reading).isEmpty())
+        qFatal("cannot read %s on demand", qPrintable(path));
+    return text;
 }

@@ -5,14 +5,14 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <functional>
 
-// The loops of the two scans as the product describes them, one pass at a time over a plain
-// string of bytes: what the tests and fuzzers compare the scans with, and the benchmark's
-// baseline. At each hundredth step, where the product sets the progress caption and pumps
-// events, a run calls `atHundredth` with the cursor; when that returns false, the run stops there
-// as at a pump point.
+// The loops of the two scans written plainly, one pass at a time over a string of bytes: what
+// the tests and fuzzers compare the scans with, and the benchmark's baseline. At each hundredth
+// step, where the window sets the progress caption and pumps events, a run calls `atHundredth` with
+// the cursor; when that returns false, the run stops there as at a pump point.
 
 /// The drive-path scan from `from` with the pass counter at `passes`; `atHundredth` also gets
 /// the pass's number.
@@ -22,6 +22,10 @@ PathScanStep literalPathScan(QByteArrayView text, qint64 from, qint64 passes,
 /// The text search for `searchText` from `from`.
 SearchStep literalSearch(QByteArrayView text, const QString &searchText, qint64 from,
                          const std::function<bool(qint64 cursor)> &atHundredth);
+
+/// `bytes` as a text read on demand from a new file in `dir` through a cache of two pages of 251
+/// bytes, so that its spans end at page ends and a scan gives up pages and reads them again.
+Text textOnDemand(const QTemporaryDir &dir, QByteArrayView bytes);
 
 /// As hundreds of steps between pumps: beyond any text.
 inline constexpr qint64 noPump = 1'000'000'000'000;
@@ -35,5 +39,7 @@ inline constexpr qint64 noPump = 1'000'000'000'000;
 /// `passes`; a run after a find starts on its backslash.
 QString pathScanDifference(const PathScanImplementation &implementation, const Text &text,
                            qint64 from, qint64 passes, qint64 hundreds);
-/// The text search for `searchText`; a run after a find starts one past it.
-QString searchDifference(const Text &text, const QString &searchText, qint64 from, qint64 hundreds);
+/// The text search for `searchText` as `implementation` runs it; a run after a find starts one
+/// past it.
+QString searchDifference(const SearchImplementation &implementation, const Text &text,
+                         const QString &searchText, qint64 from, qint64 hundreds);
