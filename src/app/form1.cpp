@@ -51,7 +51,7 @@ QPushButton *makeButton(QWidget *window, const char *name, const QString &captio
 
 } // namespace
 
-// Every control sits where the product's layout puts it, in pixels at 96 dots per inch; the
+// Every control sits at a fixed place, in pixels at 96 dots per inch; the
 // window keeps its size, since nothing in it would follow a larger one.
 Form1::Form1(const ServicesFactory &makeServices)
     : Label1(makeControl<QLabel>(this, "Label1", QRect(0, 0, 145, 17)))
