@@ -99,7 +99,23 @@ void FileSource::read(qint64 offset, char *into, qint64 count) const
 bool FileSource::readChecked(qint64 offset, char *into, qint64 count) const
 {
     for (qint64 done = 0; done < count;) {
-        const ssize_t got = ::pread(fd, into + done, size_t(count - done), offset + done);
+        const qint64 at = offset + done;
+        // A hole reads as zero bytes, which are filled in here: reading them would make the
+        // system zero a page for every 4 KiB first, the whole cost of reading a sparse disk
+        // image. Where the file system cannot tell, all of the file counts as data.
+        qint64 wanted = count - done;
+        const off_t data = ::lseek(fd, at, SEEK_DATA);
+        if (data > at || (data < 0 && errno == ENXIO)) {
+            const qint64 zeros = data > at ? std::min(wanted, qint64(data) - at) : wanted;
+            std::memset(into + done, 0, size_t(zeros));
+            done += zeros;
+            continue;
+        }
+        if (data == at) {
+            if (const off_t hole = ::lseek(fd, at, SEEK_HOLE); hole > at)
+                wanted = std::min(wanted, qint64(hole) - at);
+        }
+        const ssize_t got = ::pread(fd, into + done, size_t(wanted), at);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {

@@ -32,12 +32,20 @@ std::shared_ptr<FileSource> openSource(const QString &path, const std::shared_pt
     return std::make_shared<FileSource>(fd, status, cache);
 }
 
-// A file of `bytes` in `dir`, whose times lie in the past, so that any change to it shows.
+// A file of `bytes` in `dir`, whose times lie in the past, so that any change to it shows. Every
+// 4 KiB block of zeros is a hole in it.
 QString pastFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     const QString path = dir.filePath(name);
     if (!writeBytes(path, bytes).isEmpty())
         qFatal("cannot write %s", qPrintable(path));
+    constexpr qsizetype block = 4096;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    for (qsizetype at = 0; at + block <= bytes.size(); at += block) {
+        if (bytes.sliced(at, block).count('\0') == block)
+            ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, at, block);
+    }
+    ::close(fd);
     const struct timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
     return path;
@@ -90,6 +98,7 @@ private slots:
     void fileTroubleKeepsWhatWasRead_data();
     void fileTroubleKeepsWhatWasRead();
     void ownPatchesKeepTheOriginals();
+    void readsHolesAsZeros();
 };
 
 void TestDocument::followsAByteStringModel_data()
@@ -341,6 +350,23 @@ void TestDocument::ownPatchesKeepTheOriginals()
     QCOMPARE(text.at(2003), bytes[2003]);
     QCOMPARE(source->trouble(), FileTrouble::None);
     QCOMPARE(readBytes(path).mid(1998, 8), QByteArrayLiteral("PPPPPPPP"));
+}
+
+// A sparse file, whose holes the system gives no bytes for, reads as its bytes through pages that
+// begin and end inside holes and data, with a hole inside a page, and a hole at its end or not.
+void TestDocument::readsHolesAsZeros()
+{
+    const QTemporaryDir dir;
+    QRandomGenerator random(7);
+    const QByteArray block(4096, '\0');
+    for (const QByteArray &tail : {QByteArray(100, 'c'), QByteArray()}) {
+        const QByteArray bytes =
+            QByteArray(4096, 'a') + block + QByteArray(4096, 'b') + block + block + tail + block;
+        const QString path = pastFile(dir, QString::number(tail.size()), bytes);
+        const Text text = Text::ofFile(openSource(path, tinyCache()));
+        for (int round = 0; round < 20; ++round)
+            compareWithModel(text, bytes, random);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDocument)
