@@ -37,18 +37,33 @@ ToolRun runTool(const QString &program, const QStringList &arguments)
     return run;
 }
 
-qint64 ddReadTime(const QString &file, qint64 bytes)
+namespace {
+
+// How long dd took with `arguments`, in nanoseconds, as it tells it itself.
+qint64 ddTime(const QStringList &arguments, const std::string &what)
 {
-    const ToolRun dd = runTool(QStringLiteral("dd"),
-                               {QStringLiteral("if=") + file, QStringLiteral("of=/dev/null"),
-                                QStringLiteral("bs=1M"), QStringLiteral("count=%1").arg(bytes),
-                                QStringLiteral("iflag=count_bytes")});
+    const ToolRun dd = runTool(QStringLiteral("dd"), arguments);
     // It ends with a line such as "1048576 bytes (1.0 MB, 1.0 MiB) copied, 0.000112 s, 9.4 GB/s".
     static const QRegularExpression copied(QStringLiteral("copied, ([0-9.e-]+) s,"));
     const QRegularExpressionMatch match = copied.match(QString::fromLatin1(dd.errorOutput));
-    if (dd.exitCode != 0 || !match.hasMatch()) {
-        throw BenchFailure("dd could not read " + file.toStdString() + ": " +
-                           dd.errorOutput.trimmed().toStdString());
-    }
+    if (dd.exitCode != 0 || !match.hasMatch())
+        throw BenchFailure("dd could not " + what + ": " + dd.errorOutput.trimmed().toStdString());
     return qint64(match.captured(1).toDouble() * 1e9);
+}
+
+} // namespace
+
+qint64 ddReadTime(const QString &file, qint64 bytes)
+{
+    return ddTime({QStringLiteral("if=") + file, QStringLiteral("of=/dev/null"),
+                   QStringLiteral("bs=1M"), QStringLiteral("count=%1").arg(bytes),
+                   QStringLiteral("iflag=count_bytes")},
+                  "read " + file.toStdString());
+}
+
+qint64 ddCopyTime(const QString &source, const QString &target)
+{
+    return ddTime({QStringLiteral("if=") + source, QStringLiteral("of=") + target,
+                   QStringLiteral("bs=1M"), QStringLiteral("conv=fsync")},
+                  "copy " + source.toStdString());
 }

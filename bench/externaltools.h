@@ -21,3 +21,7 @@ ToolRun runTool(const QString &program, const QStringList &arguments);
 /// itself tells it: without the few milliseconds of starting a process, which would otherwise
 /// dwarf the read of a small file.
 qint64 ddReadTime(const QString &file, qint64 bytes);
+
+/// How long `dd bs=1M conv=fsync` takes to copy `source` over `target` and put the copy on the
+/// disk, in nanoseconds, as dd itself tells it.
+qint64 ddCopyTime(const QString &source, const QString &target);

@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 // Saving anything but the file with the bytes of [from, to) overwritten would write the whole
@@ -31,19 +34,35 @@ QList<Row> measureSave(BenchWindow &window, const QString &source, const QString
 {
     ScriptedServices &services = window.services();
     window.fileToChoose = target;
-    services.messages.clear();
-    const ClickTiming save = window.clickUntil(
-        "Command2", [&] { return services.messages.isEmpty() && QFileInfo::exists(target); }, 1);
-
-    const ToolRun cmp = runTool(QStringLiteral("cmp"), {QStringLiteral("-s"), source, target});
-    // cmp exits with 0 for identical files, 1 for different ones, 2 on trouble.
-    if (cmp.exitCode > 1)
-        throw BenchFailure("cmp could not compare the saved file with its source");
+    // The disk's speed swings from one second to the next on a shared machine, so dd copies the
+    // same file over the same target just before each of two saves, and each takes its faster
+    // time. Each saved file is compared with its source before dd overwrites it.
+    qint64 dd = std::numeric_limits<qint64>::max();
+    qint64 save = std::numeric_limits<qint64>::max();
+    bool identical = true;
+    for (int round = 0; round < 2; ++round) {
+        dd = std::min(dd, ddCopyTime(source, target));
+        services.messages.clear();
+        const ClickTiming click = window.clickUntil(
+            "Command2", [&] { return services.messages.isEmpty() && QFileInfo::exists(target); },
+            1);
+        save = std::min(save, click.elapsed);
+        const ToolRun cmp = runTool(QStringLiteral("cmp"), {QStringLiteral("-s"), source, target});
+        // cmp exits with 0 for identical files, 1 for different ones, 2 on trouble.
+        if (cmp.exitCode > 1)
+            throw BenchFailure("cmp could not compare the saved file with its source");
+        identical = identical && cmp.exitCode == 0;
+    }
     return {
-        {QStringLiteral("save: click to file committed"), size.label, seconds(save.elapsed),
+        {QStringLiteral("save: click to file committed"), size.label, seconds(save),
          QStringLiteral("s"), Target::atMost(saveTargetSeconds(size))},
-        {QStringLiteral("save: identical to the source (cmp)"), size.label, cmp.exitCode == 0,
-         QString(), Target::equals(true)},
+        {QStringLiteral("save: dd bs=1M conv=fsync, copying the same file"), size.label,
+         seconds(dd), QStringLiteral("s"), Target()},
+        // A save reads the text and writes and syncs a new file, as dd does, then renames it.
+        {QStringLiteral("save: time / dd's"), size.label, double(save) / double(dd),
+         QStringLiteral("x"), Target::atMost(1.25)},
+        {QStringLiteral("save: identical to the source (cmp)"), size.label, identical, QString(),
+         Target::equals(true)},
     };
 }
 
