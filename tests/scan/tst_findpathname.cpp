@@ -47,14 +47,6 @@ void TestFindPathName::runsReportEachPathThenStartOver_data()
 
     QTest::newRow("path at the start")
         << QByteArray("C:\\x") << 0LL << QList{3, 0} << QStringList{progress(0, 4)} << true;
-    QTest::newRow("B is no drive")
-        << QByteArray("b:\\ c:\\") << 0LL << QList{7, 0} << QStringList{progress(0, 7)} << true;
-    QTest::newRow("letter before the drive")
-        << QByteArray("AC:\\") << 0LL << QList{4} << QStringList{progress(0, 4)} << true;
-    QTest::newRow("drive before the drive")
-        << QByteArray("A:C:\\") << 0LL << QList{5} << QStringList{progress(0, 5)} << true;
-    QTest::newRow("slash is no backslash")
-        << QByteArray("xE:/y") << 0LL << QList{0} << QStringList{progress(0, 5)} << true;
     QTest::newRow("empty") << QByteArray() << 0LL << QList{0} << QStringList{progress(0, 0)}
                            << false;
     QTest::newRow("three paths, then over again")
