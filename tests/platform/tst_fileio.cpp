@@ -252,69 +252,48 @@ void TestFileIo::writesWholeOrNotAtAll_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("reason");
+    const auto row = [](const char *name, const char *kind, bool locked, const QByteArray &old,
+                        int mode, const QByteArray &bytes, const char *reason = "") {
+        QTest::newRow(name) << QString::fromLatin1(kind) << locked << old << mode << bytes
+                            << QString::fromLatin1(reason);
+    };
 
     // Larger than one read.
     const QByteArray longFile = everyByteValue().repeated(12 * 1024);
+    const QByteArray all = everyByteValue();
     const QByteArray program("old program");
     const QByteArray ab("ab");
-    QTest::newRow("longer file, private")
-        << "file" << false << longFile << 0600 << QByteArrayLiteral("short") << "";
-    QTest::newRow("emptied, readable by all")
-        << "file" << false << program << 0644 << QByteArray() << "";
-    QTest::newRow("shorter file, executable")
-        << "file" << false << ab << 0755 << QByteArray(3, '\0') + "\xa0"
-        << "";
-    QTest::newRow("set-user-ID program")
-        << "file" << false << program << 04755 << QByteArrayLiteral("new") << "";
-    QTest::newRow("set-group-ID program")
-        << "file" << false << program << 02711 << QByteArrayLiteral("new") << "";
-    QTest::newRow("set-user-ID program saved by root")
-        << "by root" << false << program << 04750 << QByteArrayLiteral("new") << "";
-    QTest::newRow("shared file saved by a member of its group")
-        << "group member" << false << longFile << 0664 << QByteArrayLiteral("new") << "";
-    QTest::newRow("255-byte name, executable by others only")
-        << "long name" << false << ab << 0701 << everyByteValue() << "";
-    QTest::newRow("two names, set-user-ID, longer file")
-        << "two names" << false << longFile << 04755 << QByteArrayLiteral("s") << "";
-    QTest::newRow("two names, shorter file")
-        << "two names" << false << ab << 0666 << everyByteValue() << "";
-    QTest::newRow("locked folder, set-group-ID, longer file")
-        << "file" << true << longFile << 02711 << QByteArray("short\0text", 10) << "";
-    QTest::newRow("locked folder, shorter file")
-        << "file" << true << ab << 0640 << QByteArray(70000, '\n') << "";
-    QTest::newRow("new file") << "file" << false << QByteArray() << 0
-                              << QByteArrayLiteral("new\r\ncontent") << "";
-    QTest::newRow("relative links across folders, set-user-ID")
-        << "relative links" << false << program << 04755 << everyByteValue() << "";
-    QTest::newRow("absolute link to a file yet to be made")
-        << "absolute link" << false << QByteArray() << 0 << everyByteValue() << "";
-    QTest::newRow("locked folder, emptied")
-        << "file" << true << longFile << 0600 << QByteArray() << "";
+    row("longer file, private", "file", false, longFile, 0600, "short");
+    row("emptied, readable by all", "file", false, program, 0644, {});
+    row("shorter file, executable", "file", false, ab, 0755, QByteArray(3, '\0') + "\xa0");
+    row("set-user-ID program", "file", false, program, 04755, "new");
+    row("set-user-ID program saved by root", "by root", false, program, 04750, "new");
+    row("shared file saved by a member of its group", "group member", false, longFile, 0664, "new");
+    row("255-byte name, executable by others only", "long name", false, ab, 0701, all);
+    row("two names, set-user-ID, longer file", "two names", false, longFile, 04755, "s");
+    row("two names, shorter file", "two names", false, ab, 0666, all);
+    row("locked folder, set-group-ID, longer file", "file", true, longFile, 02711,
+        QByteArray("short\0text", 10));
+    row("locked folder, shorter file", "file", true, ab, 0640, QByteArray(70000, '\n'));
+    row("new file", "file", false, {}, 0, "new\r\ncontent");
+    row("relative links across folders, set-user-ID", "relative links", false, program, 04755, all);
+    row("absolute link to a file yet to be made", "absolute link", false, {}, 0, all);
+    row("locked folder, emptied", "file", true, longFile, 0600, {});
 
-    const QByteArray none;
     const QByteArray big(2 << 20, 'n');
-    QTest::newRow("no name") << "no name" << false << none << 0 << big << "No file was chosen.";
-    QTest::newRow("missing folder")
-        << "missing folder" << false << none << 0 << big << "No such file or directory.";
-    QTest::newRow("folder") << "folder" << false << none << 0 << big
-                            << "It is a folder, not a file.";
-    QTest::newRow("pipe without a writer")
-        << "pipe" << false << none << 0 << big << "It is a pipe, not a regular file.";
-    QTest::newRow("device") << "device" << false << none << 0 << big
-                            << "It is a device, not a regular file.";
-    QTest::newRow("link loop") << "link loop" << false << none << 0 << big
-                               << "Too many levels of symbolic links.";
-    QTest::newRow("no permission") << "file" << false << ab << 0 << big << "Permission denied.";
-    QTest::newRow("size limit") << "size limit" << false << ab << 0666 << big << "File too large.";
-    QTest::newRow("size limit, locked folder")
-        << "size limit" << true << ab << 0666 << big << "File too large.";
-    QTest::newRow("full disk") << "full disk" << false << ab << 0666 << big
-                               << "No space left on device.";
-    QTest::newRow("full disk, locked folder")
-        << "full disk" << true << ab << 0666 << big << "No space left on device.";
-    QTest::newRow("no reservations, locked folder")
-        << "no reservations" << true << ab << 0666 << big
-        << "Its file system cannot reserve space in advance, so it cannot be saved safely there.";
+    row("no name", "no name", false, {}, 0, big, "No file was chosen.");
+    row("missing folder", "missing folder", false, {}, 0, big, "No such file or directory.");
+    row("folder", "folder", false, {}, 0, big, "It is a folder, not a file.");
+    row("pipe without a writer", "pipe", false, {}, 0, big, "It is a pipe, not a regular file.");
+    row("device", "device", false, {}, 0, big, "It is a device, not a regular file.");
+    row("link loop", "link loop", false, {}, 0, big, "Too many levels of symbolic links.");
+    row("no permission", "file", false, ab, 0, big, "Permission denied.");
+    row("size limit", "size limit", false, ab, 0666, big, "File too large.");
+    row("size limit, locked folder", "size limit", true, ab, 0666, big, "File too large.");
+    row("full disk", "full disk", false, ab, 0666, big, "No space left on device.");
+    row("full disk, locked folder", "full disk", true, ab, 0666, big, "No space left on device.");
+    row("no reservations, locked folder", "no reservations", true, ab, 0666, big,
+        "Its file system cannot reserve space in advance, so it cannot be saved safely there.");
 }
 
 void TestFileIo::writesWholeOrNotAtAll()

@@ -1,3 +1,4 @@
+#include "bytesamples.h"
 #include "scanreference.h"
 #include "textpieces.h"
 
@@ -28,16 +29,13 @@ void TestPathScan::matchesTheLiteralLoop_data()
             parts.append(QByteArray(1, byte));
         return parts;
     };
-    QByteArray everyByte(256, Qt::Uninitialized);
-    for (int byte = 0; byte < 256; ++byte)
-        everyByte[byte] = char(byte);
     const QList<std::pair<const char *, QByteArrayList>> families = {
         {"drive letters and separators", bytesOf("AaCcDdEeFf:\\")},
         {"mixed letters", bytesOf("AaBbCcDdEeFfGgXx:\\/ ")},
         {"mostly separators", bytesOf("A:\\c::\\\\")},
         {"only candidates", bytesOf("ACDEFacdef")},
         {"no candidates", bytesOf("bBxX:\\0 ")},
-        {"every byte", bytesOf(everyByte)},
+        {"every byte", bytesOf(everyByteValue())},
         {"program-like",
          {QByteArray(16, '\0'), "C:\\Windows\\system32\\", "kernel32.dll", "\xff\xfe",
           "D:", "AC:", "e:\\", "F", ":", "\\"}},

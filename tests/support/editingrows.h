@@ -134,9 +134,7 @@ inline void addEditingRows()
           {1, 2});
 
     add("typing replaces a selection", "abcd", 8, {1, 3}, "'X\u00ff\u0080'",
-        "aX\xff\x80"
-        "d",
-        {4, 4});
+        QByteArray("aX\xff\x80") + 'd', {4, 4});
     moves("characters beyond U+00FF", "abc", 8, {1, 2}, "'x\u20ac'", {1, 2});
     add("overwrite at the end", "abc", 8, {3, 3}, "Ins 'XY'", "abcXY", {5, 5});
     add("overwrite across the end", "abc", 8, {2, 2}, "Ins 'XYZ'", "abXYZ", {5, 5});

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 ScriptedWindow::ScriptedWindow()
 {
@@ -56,4 +57,16 @@ void ScriptedWindow::load(const QTemporaryDir &dir, const QByteArray &bytes,
 QByteArray ScriptedWindow::text() const
 {
     return text1()->editor().text().toByteArray();
+}
+
+bool ScriptedWindow::closesDuring(const char *name) const
+{
+    int pumps = 0;
+    services->onPump = [this, &pumps] {
+        if (++pumps == 2)
+            form->close();
+    };
+    QTimer::singleShot(0, form.get(), [this, name] { click(name); });
+    QTimer::singleShot(10000, qApp, [] { QCoreApplication::exit(1); });
+    return QCoreApplication::exec() == 0 && pumps == 2;
 }

@@ -32,4 +32,7 @@ struct ScriptedWindow
     void load(const QTemporaryDir &dir, const QByteArray &bytes, const QString &name = {}) const;
     /// The view's whole text.
     QByteArray text() const;
+    /// Clicks `name` from the event loop and closes the window at the second pump; whether the
+    /// program then ended by itself, there.
+    bool closesDuring(const char *name) const;
 };

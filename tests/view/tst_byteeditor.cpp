@@ -53,7 +53,6 @@ private slots:
     void rowsFollowALiteralLayout();
     void stepsAndEdits_data();
     void stepsAndEdits();
-    void changesAreReported();
     void refusalsChangeNothing();
 };
 
@@ -132,30 +131,6 @@ void TestByteEditor::stepsAndEdits()
     runCommands(editor, commands);
     QCOMPARE(editor.text().toByteArray(), after);
     QCOMPARE(editor.selection(), selectionAfter);
-}
-
-// Each edit says which bytes it replaced, and the caret's moves are announced.
-void TestByteEditor::changesAreReported()
-{
-    ByteEditor editor;
-    editor.setText(Text::copyOf("abcdef"));
-    QSignalSpy changes(&editor, &ByteEditor::textChanged);
-    QSignalSpy moves(&editor, &ByteEditor::selectionChanged);
-    const auto changed = [&changes](qint64 position, qint64 removed, qint64 added) {
-        return changes.size() == 1 &&
-               changes.takeFirst() == QList<QVariant>{position, removed, added};
-    };
-    editor.select(1, 2);
-    QCOMPARE(moves.size(), 1);
-    editor.type(QStringLiteral("xyz"));
-    QVERIFY(changed(1, 2, 3));
-    editor.erase(ByteEditor::Step::PreviousWord);
-    QVERIFY(changed(0, 4, 0));
-    editor.paste(ClipboardBytes(Text::copyOf("12")));
-    QVERIFY(changed(0, 0, 2));
-    editor.undo();
-    QVERIFY(changed(0, 2, 0));
-    QCOMPARE(moves.size(), 5);
 }
 
 // What cannot be copied or pasted leaves the text and the selection as they were and says why;
