@@ -29,7 +29,7 @@ private slots:
     void closingTheWindowEndsTheProgram();
 };
 
-// The controls sit as the product's layout draws them: the view under its caption, one row of
+// The controls sit in a fixed layout: the view under its caption, one row of
 // buttons (open, find path, search, save) each overlapping its left neighbour by a pixel, the
 // view overlapping the caption and the buttons by a pixel, and the status strip overlapping
 // the buttons by a pixel, all as wide as the window. A resize moves nothing and only pumps.
