@@ -44,22 +44,31 @@ void TestFindPathName::runsReportEachPathThenStartOver_data()
     QTest::addColumn<QList<int>>("finds");     // for each run, the path's position or 0 for none
     QTest::addColumn<QStringList>("progress"); // lblPosition at each pump of the first run
     QTest::addColumn<bool>("focused");         // whether the first run focuses the view
+    QTest::addColumn<QStringList>("progressAfter"); // at each pump of the second run, if given
 
-    QTest::newRow("path at the start")
-        << QByteArray("C:\\x") << 0LL << QList{3, 0} << QStringList{progress(0, 4)} << true;
+    QTest::newRow("path at the start") << QByteArray("C:\\x") << 0LL << QList{3, 0}
+                                       << QStringList{progress(0, 4)} << true << QStringList();
     QTest::newRow("empty") << QByteArray() << 0LL << QList{0} << QStringList{progress(0, 0)}
-                           << false;
+                           << false << QStringList();
     QTest::newRow("three paths, then over again")
         << QByteArray("C:\\a d:\\b E:\\c") << 0LL << QList{3, 8, 13, 0, 3}
-        << QStringList{progress(0, 14)} << true;
+        << QStringList{progress(0, 14)} << true << QStringList();
     QTest::newRow("progress every hundred passes")
         << QByteArray(250, 'x') << 0LL << QList{0}
-        << QStringList{progress(0, 250), progress(100, 250), progress(200, 250)} << false;
+        << QStringList{progress(0, 250), progress(100, 250), progress(200, 250)} << false
+        << QStringList();
     QTest::newRow("path after the progress")
         << QByteArray(250, 'x') + "D:\\" << 0LL << QList{253}
-        << QStringList{progress(0, 253), progress(100, 253), progress(200, 253)} << true;
+        << QStringList{progress(0, 253), progress(100, 253), progress(200, 253)} << true
+        << QStringList();
+    // The run after a find goes on from the path's backslash, counting its passes from there.
+    QTest::newRow("progress after a find")
+        << QByteArray("C:\\") + QByteArray(250, 'x') << 0LL << QList{3, 0}
+        << QStringList{progress(0, 253)} << true
+        << QStringList{progress(3, 253), progress(102, 253), progress(202, 253)};
     QTest::newRow("cursor beyond a shorter text")
-        << QByteArray(50, 'y') << 900LL << QList{0} << QStringList{progress(900, 50)} << false;
+        << QByteArray(50, 'y') << 900LL << QList{0} << QStringList{progress(900, 50)} << false
+        << QStringList();
 }
 
 void TestFindPathName::runsReportEachPathThenStartOver()
@@ -69,6 +78,7 @@ void TestFindPathName::runsReportEachPathThenStartOver()
     QFETCH(QList<int>, finds);
     QFETCH(QStringList, progress);
     QFETCH(bool, focused);
+    QFETCH(QStringList, progressAfter);
 
     // What a run leaves in the strip is the same whether or not it pumped inside its loop.
     QStringList left;
@@ -92,6 +102,8 @@ void TestFindPathName::runsReportEachPathThenStartOver()
                 QCOMPARE(shown, stretch == 1 ? progress : progress.first(1));
                 QCOMPARE(window.form->focusWidget() == window.text1(), focused);
             }
+            if (run == 1 && stretch == 1 && !progressAfter.isEmpty())
+                QCOMPARE(shown, progressAfter);
             if (find == 0) {
                 QVERIFY(window.services->messages.isEmpty());
                 QCOMPARE(window.caption("lblStat"), QStringLiteral("Search Finished"));

@@ -56,6 +56,8 @@ void TestSearchForText::runsFindEachOccurrenceThenStartOver_data()
         << QByteArray(250, 'x') << "y" << QList{0} << QStringLiteral("200");
     QTest::newRow("progress until the match") << QByteArray(250, 'x') + "Y"
                                               << "y" << QList{251} << QStringLiteral("200");
+    QTest::newRow("match where a run pumps") << QByteArray(99, 'x') + "Y" + QByteArray(50, 'x')
+                                             << "y" << QList{100, 0} << QStringLiteral("100");
 }
 
 void TestSearchForText::runsFindEachOccurrenceThenStartOver()
