@@ -18,6 +18,7 @@ FileSource::FileSource(int fd, const struct stat &status, std::shared_ptr<PageCa
     : fd(fd)
     , cache(std::move(cache))
     , opened(status)
+    , mayHaveHoles(qint64(status.st_blocks) * 512 < qint64(status.st_size))
 {
 }
 
@@ -104,17 +105,23 @@ bool FileSource::readChecked(qint64 offset, char *into, qint64 count) const
         // system zero a page for every 4 KiB first, the whole cost of reading a sparse disk
         // image. Where the file system cannot tell, all of the file counts as data.
         qint64 wanted = count - done;
-        const off_t data = ::lseek(fd, at, SEEK_DATA);
-        if (data > at || (data < 0 && errno == ENXIO)) {
-            const qint64 zeros = data > at ? std::min(wanted, qint64(data) - at) : wanted;
+        if (mayHaveHoles && !knownData.holds(at) && !knownHole.holds(at)) {
+            const off_t data = ::lseek(fd, at, SEEK_DATA);
+            if (data > at)
+                knownHole = {at, data};
+            else if (data < 0 && errno == ENXIO)
+                knownHole = {at, size()};
+            else if (const off_t hole = data == at ? ::lseek(fd, at, SEEK_HOLE) : -1; hole > at)
+                knownData = {at, hole};
+        }
+        if (knownHole.holds(at)) {
+            const qint64 zeros = std::min(wanted, knownHole.to - at);
             std::memset(into + done, 0, size_t(zeros));
             done += zeros;
             continue;
         }
-        if (data == at) {
-            if (const off_t hole = ::lseek(fd, at, SEEK_HOLE); hole > at)
-                wanted = std::min(wanted, qint64(hole) - at);
-        }
+        if (knownData.holds(at))
+            wanted = std::min(wanted, knownData.to - at);
         const ssize_t got = ::pread(fd, into + done, size_t(wanted), at);
         if (got < 0 && errno == EINTR)
             continue;

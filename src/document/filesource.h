@@ -80,6 +80,19 @@ private:
     const int fd;
     const std::shared_ptr<PageCache> cache;
     mutable struct stat opened;
+    // A stretch of the file, [from, to).
+    struct Stretch
+    {
+        qint64 from = 0;
+        qint64 to = 0;
+        bool holds(qint64 offset) const { return offset >= from && offset < to; }
+    };
+    // Whether the file may have holes: it has fewer blocks than bytes. Where it may, the last
+    // stretches the file system named as data and as a hole, so that it is asked again only
+    // where one ends.
+    const bool mayHaveHoles;
+    mutable Stretch knownData;
+    mutable Stretch knownHole;
     mutable FileTrouble troubleFound = FileTrouble::None;
     std::function<void(FileTrouble)> troubleHandler;
     // Once trouble was found: the pages read before it, and those made since that hold kept
