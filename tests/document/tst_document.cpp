@@ -99,6 +99,7 @@ private slots:
     void fileTroubleKeepsWhatWasRead();
     void ownPatchesKeepTheOriginals();
     void readsHolesAsZeros();
+    void aHeldSpanOutlivesItsPage();
 };
 
 void TestDocument::followsAByteStringModel_data()
@@ -367,6 +368,24 @@ void TestDocument::readsHolesAsZeros()
         for (int round = 0; round < 20; ++round)
             compareWithModel(text, bytes, random);
     }
+}
+
+// A span keeps its bytes while it is held, though reading other pages meanwhile puts its page out
+// of the cache, and pages given up are reused.
+void TestDocument::aHeldSpanOutlivesItsPage()
+{
+    const QTemporaryDir dir;
+    // Every page of its own bytes.
+    QByteArray bytes;
+    for (char page = 'a'; page < 'a' + 20; ++page)
+        bytes += QByteArray(251, page);
+    const Text text =
+        Text::ofFile(openSource(pastFile(dir, QStringLiteral("file"), bytes), tinyCache()));
+    TextSpans held(text, 0, 251);
+    const QByteArrayView span = held.next();
+    for (qint64 offset = 251; offset < bytes.size(); offset += 251)
+        QCOMPARE(text.at(offset), bytes[offset]);
+    QCOMPARE(span, bytes.first(251));
 }
 
 QTEST_GUILESS_MAIN(TestDocument)

@@ -471,11 +471,11 @@ void TestFileIo::saysWhatAFailureLeft()
 
 void TestFileIo::savesOverTheFileReadOnDemand_data()
 {
-    // Whether the text differs from the file only by bytes overwritten at their own offsets;
-    // what else the file is: with a second name, in a folder that takes no new files, changed on
-    // disk after it was opened; whether the save writes over the old file, and the reason it
-    // fails, or empty.
-    QTest::addColumn<bool>("patch");
+    // How the text differs from the file: by bytes overwritten at their own offsets, by bytes
+    // inserted, or by its bytes moved one place, the length kept; what else the file is: with a
+    // second name, in a folder that takes no new files, changed on disk after it was opened;
+    // whether the save writes over the old file, and the reason it fails, or empty.
+    QTest::addColumn<QString>("edit");
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("inPlace");
     QTest::addColumn<QString>("reason");
@@ -487,18 +487,29 @@ void TestFileIo::savesOverTheFileReadOnDemand_data()
     const QString changed =
         QStringLiteral("It changed on disk while it was open, so the text no longer knows all of "
                        "its bytes. Save the text under another name.");
-    QTest::newRow("patch") << true << "file" << true << "";
-    QTest::newRow("patch, two names") << true << "two names" << true << "";
-    QTest::newRow("patch, locked folder") << true << "locked folder" << true << "";
-    QTest::newRow("patch, changed on disk") << true << "changed" << true << changed;
+    QTest::newRow("patch") << "patch"
+                           << "file" << true << "";
+    QTest::newRow("patch, two names") << "patch"
+                                      << "two names" << true << "";
+    QTest::newRow("patch, locked folder") << "patch"
+                                          << "locked folder" << true << "";
+    QTest::newRow("patch, changed on disk") << "patch"
+                                            << "changed" << true << changed;
     QTest::newRow("patch, failing disk")
-        << true << "failing disk" << true
+        << "patch"
+        << "failing disk" << true
         << QStringLiteral("Input/output error. It now holds part of the new text. The text is "
                           "still here: save it under another name.");
-    QTest::newRow("rewrite") << false << "file" << false << "";
-    QTest::newRow("rewrite, two names") << false << "two names" << true << overwrite;
-    QTest::newRow("rewrite, locked folder") << false << "locked folder" << true << overwrite;
-    QTest::newRow("rewrite, changed on disk") << false << "changed" << true << changed;
+    QTest::newRow("rewrite") << "insert"
+                             << "file" << false << "";
+    QTest::newRow("rewrite, same length") << "move"
+                                          << "file" << false << "";
+    QTest::newRow("rewrite, two names") << "insert"
+                                        << "two names" << true << overwrite;
+    QTest::newRow("rewrite, locked folder") << "insert"
+                                            << "locked folder" << true << overwrite;
+    QTest::newRow("rewrite, changed on disk") << "insert"
+                                              << "changed" << true << changed;
 }
 
 // A text read on demand from a large sparse file is saved over that same file. A patch writes
@@ -507,8 +518,9 @@ void TestFileIo::savesOverTheFileReadOnDemand_data()
 // snapshot taken before the edits, keep their bytes, and the file is not taken for changed.
 void TestFileIo::savesOverTheFileReadOnDemand()
 {
-    QFETCH(bool, patch);
+    QFETCH(QString, edit);
     QFETCH(QString, kind);
+    const bool patch = edit == QLatin1String("patch");
     QFETCH(bool, inPlace);
     QFETCH(QString, reason);
 
@@ -530,16 +542,22 @@ void TestFileIo::savesOverTheFileReadOnDemand()
         std::filesystem::create_hard_link(nativePath(path),
                                           nativePath(dir.filePath(QStringLiteral("second"))));
     const struct stat before = statusOf(path);
+    // A file as long as the threshold is read on demand.
     FileReading onDemand;
-    onDemand.onDemandFrom = 1;
+    onDemand.onDemandFrom = size;
     Text opened;
     QCOMPARE(readFile(path, opened, onDemand), QString());
-    // Four bytes overwritten in the middle, one at each end; or one byte inserted.
+    // Four bytes overwritten in the middle, one at each end; or one byte inserted at each of
+    // those places; or the first byte moved to the end.
     Text edited = opened;
-    for (const qint64 at : {qint64(0), size / 2 + 1, size - 1}) {
-        const QByteArray bytes = at == size / 2 + 1 ? QByteArrayLiteral("PATC") : "!";
-        edited =
-            edited.removed(at, patch ? at + bytes.size() : at).inserted(at, Text::copyOf(bytes));
+    if (edit == QLatin1String("move")) {
+        edited = opened.removed(0, 1).inserted(size - 1, opened.sliced(0, 1));
+    } else {
+        for (const qint64 at : {qint64(0), size / 2 + 1, size - 1}) {
+            const QByteArray bytes = at == size / 2 + 1 ? QByteArrayLiteral("PATC") : "!";
+            edited = edited.removed(at, patch ? at + bytes.size() : at)
+                         .inserted(at, Text::copyOf(bytes));
+        }
     }
     const QByteArray expected = edited.toByteArray();
 
