@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -174,6 +175,22 @@ template <typename Work> qint64 fastestOfThree(Work &&work)
     return std::min({timed(work), timed(work), timed(work)});
 }
 
+// The fastest of three runs of a command to its end, as the tools it is compared with are timed;
+// its longest time without a pump is the longest of all three, since any run may keep the user
+// waiting.
+template <typename Run> ClickTiming fastestOfThreeRuns(Run &&run)
+{
+    ClickTiming fastest = run();
+    for (int more = 0; more < 2; ++more) {
+        const ClickTiming next = run();
+        const qint64 longest = std::max(fastest.longestWithoutPump, next.longestWithoutPump);
+        if (next.elapsed < fastest.elapsed)
+            fastest = next;
+        fastest.longestWithoutPump = longest;
+    }
+    return fastest;
+}
+
 void requireSameFinds(qint64 scanFinds, const ScanKind &kind, const ScanFigures &figures)
 {
     if (scanFinds != figures.windowFinds) {
@@ -193,18 +210,23 @@ qint64 searchToolTime(const QString &program, const QStringList &options, const 
     const QStringList arguments =
         QStringList{QStringLiteral("-a"), QStringLiteral("-b"), QStringLiteral("-o")} + options +
         QStringList{QStringLiteral("-e"), pattern, file};
-    const ToolRun run = runTool(program, arguments);
     const std::string command =
         (program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '))).toStdString();
-    // Both exit with 1 when nothing matched, 2 on trouble.
-    if (run.exitCode > 1)
-        throw BenchFailure(command + " failed: " + run.errorOutput.trimmed().toStdString());
-    // With -o each match is a line of its own: fewer lines would mean the tool did less work.
-    if (run.outputLines != windowFinds) {
-        throw BenchFailure(command + " found " + std::to_string(run.outputLines) +
-                           " matches, the window " + std::to_string(windowFinds));
+    // The fastest of three runs, as for the window.
+    qint64 fastest = std::numeric_limits<qint64>::max();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const ToolRun run = runTool(program, arguments);
+        // Both exit with 1 when nothing matched, 2 on trouble.
+        if (run.exitCode > 1)
+            throw BenchFailure(command + " failed: " + run.errorOutput.trimmed().toStdString());
+        // With -o each match is a line of its own: fewer lines would mean the tool did less work.
+        if (run.outputLines != windowFinds) {
+            throw BenchFailure(command + " found " + std::to_string(run.outputLines) +
+                               " matches, the window " + std::to_string(windowFinds));
+        }
+        fastest = std::min(fastest, run.elapsed);
     }
-    return run.elapsed;
+    return fastest;
 }
 
 // Times grep and rg finding what the window found in `file`, and dd reading it when the view
@@ -312,12 +334,14 @@ QList<Row> measureFindPath(BenchWindow &window, const QString &file, const Bench
     Form1 &form = window.form();
     form.pathPos = 0;
     timeFirstAnswers(window, "Command3", figures);
-    services.messages.clear();
-    form.pathPos = 0;
     QLabel *lblStat = window.label("lblStat");
-    figures.window = window.clickUntil(
-        "Command3", [lblStat] { return lblStat->text() == QStringLiteral("Search Finished"); },
-        int(kind.expectedFinds) + spareClicks);
+    figures.window = fastestOfThreeRuns([&] {
+        services.messages.clear();
+        form.pathPos = 0;
+        return window.clickUntil(
+            "Command3", [lblStat] { return lblStat->text() == QStringLiteral("Search Finished"); },
+            int(kind.expectedFinds) + spareClicks);
+    });
     figures.windowFinds = services.messages.size();
 
     const Text snapshot = services.viewText();
@@ -364,10 +388,12 @@ QList<Row> measureSearch(BenchWindow &window, const QString &file, const BenchSi
     Form1 &form = window.form();
     form.searchPos = 0;
     timeFirstAnswers(window, "Command4", figures);
-    services.messages.clear();
-    form.searchPos = 0;
-    figures.window = window.clickUntil(
-        "Command4", [&form] { return form.searchPos == 0; }, spareClicks);
+    figures.window = fastestOfThreeRuns([&] {
+        services.messages.clear();
+        form.searchPos = 0;
+        return window.clickUntil(
+            "Command4", [&form] { return form.searchPos == 0; }, spareClicks);
+    });
     figures.windowFinds = services.messages.size();
 
     const Text snapshot = services.viewText();
